@@ -74,9 +74,6 @@ class MediumReader {
     BlockState StateOfBlock(uint32_t physicalBlock) const;
     std::optional<uint32_t> PhysicalBlockOfLogicalBlock(uint32_t logicalBlock) const;
 
-    // One page with its redundant area; the page number must lie within the medium.
-    std::span<const uint8_t, kPageBytes> Page(uint64_t physicalPage) const;
-
     // One 512-byte sector of the disk, checked and corrected as the miniport reads it.
     SectorRead ReadSector(uint32_t sector, std::span<uint8_t, kPageDataBytes> out) const;
 
@@ -90,6 +87,8 @@ class MediumReader {
   private:
     MediumReader(std::span<const uint8_t> medium, const Geometry& geometry);
     void Scan(uint32_t totalKiloBytesReserved);
+    // One page with its redundant area; callers pass only pages within the medium.
+    std::span<const uint8_t, kPageBytes> Page(uint64_t physicalPage) const;
 
     static constexpr uint32_t kNoBlock = UINT32_MAX;
 
