@@ -123,6 +123,7 @@ std::shared_ptr<ThreadObject> Platform::StartThread(Process& process, std::strin
                                                     std::function<std::uint32_t()> body, bool daemon) {
     auto schedulerThread = scheduler_.RegisterThread(std::move(name), daemon, &process);
     auto threadObject = std::make_shared<ThreadObject>(scheduler_, schedulerThread);
+    AddThread(threadObject);
     std::lock_guard lock(mutex_);
     hostThreads_.emplace_back([this, schedulerThread, threadObject, body = std::move(body)] {
         Scheduler::BindCurrentThread(schedulerThread.get());
@@ -139,16 +140,33 @@ bool Platform::JoinThread(ThreadObject& thread) {
     return scheduler_.Wait(objects, false, std::nullopt, false, "JoinThread").kind == WaitOutcome::Kind::Object;
 }
 
+std::shared_ptr<ThreadObject> Platform::FindThread(std::uint32_t threadId) {
+    std::lock_guard lock(mutex_);
+    auto it = threadsById_.find(threadId);
+    return it == threadsById_.end() ? nullptr : it->second.lock();
+}
+
+void Platform::AddThread(const std::shared_ptr<ThreadObject>& thread) {
+    std::lock_guard lock(mutex_);
+    for (auto it = threadsById_.begin(); it != threadsById_.end();) {
+        it = it->second.expired() ? threadsById_.erase(it) : std::next(it);
+    }
+    threadsById_[thread->Thread().id] = thread;
+}
+
 ProcessScope::ProcessScope(Platform& platform, std::string processName, std::string threadName)
     : platform_(platform),
       process_(platform.CreateProcess(std::move(processName))),
       thread_(platform.Sched().RegisterThread(std::move(threadName), false, process_.get())),
+      threadObject_(std::make_shared<ThreadObject>(platform.Sched(), thread_)),
       previous_(Scheduler::CurrentThread()) {
+    platform.AddThread(threadObject_);
     Scheduler::BindCurrentThread(thread_.get());
 }
 
 ProcessScope::~ProcessScope() {
     process_->CloseAll();
+    threadObject_->MarkExited(0);
     platform_.Sched().UnregisterThread(*thread_);
     Scheduler::BindCurrentThread(previous_);
 }

@@ -48,6 +48,12 @@ struct PlatformConfig {
     // Host folder of the C: drive; a temporary folder, removed at the end, when empty.
     std::filesystem::path cDrive;
     bool userIsAdministrator = true;
+
+    static PlatformConfig Of(OsFlavour flavour) {
+        PlatformConfig config;
+        config.flavour = flavour;
+        return config;
+    }
 };
 
 class Platform {
@@ -92,6 +98,9 @@ public:
                                               bool daemon = false);
     // Waits (a platform wait) until a thread ends.
     bool JoinThread(ThreadObject& thread);
+    // The thread object of a live machine thread, by id (OpenThread).
+    std::shared_ptr<ThreadObject> FindThread(std::uint32_t threadId);
+    void AddThread(const std::shared_ptr<ThreadObject>& thread);
 
 private:
     PlatformConfig config_;
@@ -107,6 +116,7 @@ private:
     std::vector<std::shared_ptr<Process>> processes_;
     std::uint32_t nextProcessId_ = 0x40;
     std::vector<std::thread> hostThreads_;
+    std::map<std::uint32_t, std::weak_ptr<ThreadObject>> threadsById_;
     DeviceOpener deviceOpener_;
 };
 
@@ -125,6 +135,7 @@ private:
     Platform& platform_;
     std::shared_ptr<Process> process_;
     std::shared_ptr<SchedulerThread> thread_;
+    std::shared_ptr<ThreadObject> threadObject_;
     SchedulerThread* previous_;
 };
 

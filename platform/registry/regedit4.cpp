@@ -223,7 +223,8 @@ RegistryLoadResult Registry::LoadRegedit4(std::string_view text) {
     for (auto& operation : std::get<std::vector<Operation>>(parsed)) {
         if (auto* key = std::get_if<KeyOperation>(&operation)) {
             std::string rest;
-            KeyRef root = RootByName(SplitRoot(key->path, &rest));
+            std::string rootName = SplitRoot(key->path, &rest);
+            KeyRef root = RootByName(rootName);
             if (key->remove) {
                 DeleteKey(root, rest, true);
             } else {
@@ -232,7 +233,8 @@ RegistryLoadResult Registry::LoadRegedit4(std::string_view text) {
         } else {
             auto& value = std::get<ValueOperation>(operation);
             std::string rest;
-            KeyRef keyRef = Create(RootByName(SplitRoot(value.keyPath, &rest)), rest);
+            std::string rootName = SplitRoot(value.keyPath, &rest);
+            KeyRef keyRef = Create(RootByName(rootName), rest);
             if (value.remove) {
                 DeleteValue(keyRef, value.value.name);
             } else {

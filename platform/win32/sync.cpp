@@ -116,6 +116,15 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
 
 HANDLE GetCurrentThread() { return kCurrentThreadPseudoHandle; }
 
+HANDLE OpenThread(DWORD, BOOL, DWORD threadId) {
+    auto* platform = CurrentPlatform();
+    auto object = platform != nullptr ? platform->FindThread(threadId) : nullptr;
+    if (!object) {
+        return Fail(ERROR_INVALID_PARAMETER, HANDLE{nullptr});
+    }
+    return CurrentProcess()->Insert(std::make_shared<Win32Thread>(object));
+}
+
 DWORD GetCurrentThreadId() {
     auto* thread = Thread();
     return thread != nullptr ? thread->id : 0;

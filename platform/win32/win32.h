@@ -49,6 +49,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD
 HANDLE CreateNamedThread(const char* name, std::function<DWORD()> body, DWORD* threadId = nullptr);
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 HANDLE GetCurrentThread();
+inline constexpr DWORD THREAD_SET_CONTEXT = 0x0010;
+inline constexpr DWORD THREAD_ALL_ACCESS = 0x001F03FF;
+HANDLE OpenThread(DWORD access, BOOL inherit, DWORD threadId);
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 
