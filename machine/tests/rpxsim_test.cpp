@@ -1,0 +1,132 @@
+// The rpxsim command line and the machine it boots.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "machine/machine.h"
+#include "platform/win32/win32.h"
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;  // standard output and error together
+};
+
+Result Rpxsim(const std::string& arguments) {
+    std::string command = std::string(RPXSIM_PATH) + " " + arguments + " 2>&1";
+    Result result{-1, {}};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
+        result.out.append(buffer.data(), n);
+    }
+    int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string WriteTemporary(const std::string& name, const std::string& text) {
+    std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(Rpxsim, MainJobBootsTheDefaultMachineAndPrintsItsTrace) {
+    auto result = Rpxsim("");
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find("machine: booting Windows XP 5.1.2600 (NT family)"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("machine: ready"), std::string::npos) << result.out;
+}
+
+TEST(Rpxsim, OptionsStandBeforeOrAfterTheSubcommand) {
+    for (const char* arguments : {"--os 98 boot", "boot --os 98", "boot --os=98"}) {
+        auto result = Rpxsim(arguments);
+        EXPECT_EQ(result.status, 0) << arguments << "\n" << result.out;
+        EXPECT_NE(result.out.find("booting Windows 98 4.10.1998 (9x family)"), std::string::npos) << result.out;
+    }
+}
+
+TEST(Rpxsim, HelpAndVersion) {
+    auto help = Rpxsim("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: rpxsim"), std::string::npos);
+    EXPECT_NE(help.out.find("--registry FILE.reg"), std::string::npos);
+    auto version = Rpxsim("boot --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "rpxsim 0.1.0\n");
+}
+
+struct UsageCase {
+    const char* arguments;
+    const char* message;
+};
+
+class RpxsimUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(RpxsimUsage, BadCommandLinesGetOneLineAndStatusTwo) {
+    auto result = Rpxsim(GetParam().arguments);
+    EXPECT_EQ(result.status, 2) << result.out;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
+    EXPECT_EQ(result.out.rfind("rpxsim: ", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find(GetParam().message), std::string::npos) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RpxsimUsage,
+                         ::testing::Values(UsageCase{"--os vista", "--os takes"},
+                                           UsageCase{"frobnicate", "unknown subcommand 'frobnicate'"},
+                                           UsageCase{"boot extra", "unexpected argument 'extra'"},
+                                           UsageCase{"--os", "--os needs a value"},
+                                           UsageCase{"--user root", "--user takes"},
+                                           UsageCase{"--registry /nonexistent/x.reg", "cannot read registry file"}));
+
+TEST(Rpxsim, RegistryFileIsMergedOrRejectedWithItsLine) {
+    auto good = WriteTemporary("good.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:00000001\n");
+    auto merged = Rpxsim("--registry " + good);
+    EXPECT_EQ(merged.status, 0) << merged.out;
+    EXPECT_NE(merged.out.find("registry: merged " + good), std::string::npos) << merged.out;
+
+    auto bad = WriteTemporary("bad.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:xyz\n");
+    auto rejected = Rpxsim("--registry " + bad);
+    EXPECT_EQ(rejected.status, 2);
+    EXPECT_NE(rejected.out.find(bad + ": line 4: a dword takes"), std::string::npos) << rejected.out;
+}
+
+TEST(Rpxsim, DebugPrintsTheTraceAsItComes) {
+    auto result = Rpxsim("--debug");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("] machine: booting Windows XP"), std::string::npos) << result.out;
+}
+
+TEST(Machine, BootsWithTheRegistryFileVisibleToPrograms) {
+    auto file = WriteTemporary("params.reg",
+                               "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params]\n"
+                               "\"TotalKiloBytesReserved\"=dword:00000400\n");
+    machine::MachineOptions options;
+    options.os = platform::OsFlavour::WinMe;
+    options.registryFile = file;
+    std::string error;
+    auto pc = machine::Machine::Boot(options, &error);
+    ASSERT_TRUE(pc) << error;
+    platform::ProcessScope process(pc->Pc(), "VxMp3Format.exe");
+    w32::HKEY key = nullptr;
+    ASSERT_EQ(w32::RegOpenKeyExA(w32::HKEY_LOCAL_MACHINE, "SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params", 0,
+                                 w32::KEY_READ, &key),
+              w32::ERROR_SUCCESS);
+    w32::DWORD value = 0;
+    w32::DWORD size = sizeof value;
+    EXPECT_EQ(w32::RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr,
+                                    reinterpret_cast<w32::BYTE*>(&value), &size),
+              w32::ERROR_SUCCESS);
+    EXPECT_EQ(value, 1024u);
+    w32::RegCloseKey(key);
+    EXPECT_TRUE(pc->Trace().Contains("booting Windows Me 4.90.3000 (9x family)", "machine"));
+}
+
+}  // namespace
