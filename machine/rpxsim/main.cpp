@@ -3,6 +3,7 @@
 
 #include "machine/rpxsim/boot_command.h"
 #include "machine/rpxsim/command_line.h"
+#include "machine/rpxsim/player_command.h"
 
 namespace rpxsim {
 namespace {
@@ -13,6 +14,13 @@ constexpr const char* kVersion = "rpxsim 0.1.0";
 // command line names none.
 const Subcommand kSubcommands[] = {
     {"boot", "boot                    boot a machine and print its boot trace", RunBoot},
+    {"player",
+     "player new FILE --size MB [--variant 8200|8210] [--bad B1,B2,...] [--card CARDFILE --card-sectors N]\n"
+     "                          create a factory-fresh player\n"
+     "  player info FILE        the geometry, bad blocks and block states of a player's medium\n"
+     "  player disk FILE OUT.img [--reserved-kb K]\n"
+     "                          write the logical disk the miniport presents",
+     RunPlayer},
 };
 
 void PrintHelp(std::ostream& out) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "machine/machine.h"
@@ -127,6 +128,46 @@ TEST(Machine, BootsWithTheRegistryFileVisibleToPrograms) {
     EXPECT_EQ(value, 1024u);
     w32::RegCloseKey(key);
     EXPECT_TRUE(pc->Trace().Contains("booting Windows Me 4.90.3000 (9x family)", "machine"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RpxsimPlayer, NewInfoAndDiskOfAFactoryFreshPlayer) {
+    std::string folder = ::testing::TempDir() + "/rpxsim-player";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::string medium = folder + "/p.nand";
+    auto created = Rpxsim("player new " + medium + " --size 16 --variant 8200 --bad 0,7");
+    ASSERT_EQ(created.status, 0) << created.out;
+    EXPECT_EQ(std::filesystem::file_size(medium), 1024u * 32 * 528);
+
+    auto info = Rpxsim("player info " + medium);
+    EXPECT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("Bad blocks: 2 (0, 7)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("variant 8200"), std::string::npos) << info.out;
+
+    // A medium with no system blocks keeps its whole disk; every sector of a fresh one is unmapped.
+    auto disk = Rpxsim("player disk " + medium + " " + folder + "/d.img --reserved-kb 1024");
+    EXPECT_EQ(disk.status, 0) << disk.out;
+    EXPECT_NE(disk.out.find("wrote 32000 sectors"), std::string::npos) << disk.out;
+    EXPECT_EQ(std::filesystem::file_size(folder + "/d.img"), 32000u * 512);
+
+    std::filesystem::remove_all(folder);
+}
+
+TEST(RpxsimPlayer, BadPlayerCommandLines) {
+    EXPECT_EQ(Rpxsim("player").status, 2);
+    EXPECT_EQ(Rpxsim("player grow x").status, 2);
+    EXPECT_EQ(Rpxsim("player new x.nand").status, 2);
+    EXPECT_EQ(Rpxsim("player new x.nand --size 64 --variant 8300").status, 2);
+    EXPECT_EQ(Rpxsim("player new x.nand --size sixty").status, 2);
+    auto odd = Rpxsim("player new " + ::testing::TempDir() + "/odd.nand --size 20");
+    EXPECT_EQ(odd.status, 1) << odd.out;
+    auto missing = Rpxsim("player info /nonexistent/p.nand");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out.rfind("rpxsim: ", 0), 0u) << missing.out;
 }
 
 }  // namespace
