@@ -14,6 +14,7 @@ constexpr std::size_t NAND_PAGE_DATA_BYTES = media_format::kPageDataBytes;
 constexpr std::size_t BLOCK_STATUS_RECORD_BYTES = 6;
 // The block status record is redundant-area bytes 4..9 of a block's first page.
 constexpr std::size_t BLOCK_STATUS_RECORD_OFFSET = 4;
+constexpr std::size_t MAX_SWALLOWED_DATA_BYTES = 65536;
 
 std::string Hex(std::uint32_t value) {
     char text[16];
@@ -210,8 +211,13 @@ void CommandProcessor::Reply(std::vector<std::uint8_t> reply) {
 
 void CommandProcessor::ExpectData(DataPhase::Target target, std::uint64_t first, std::size_t bytes,
                                   bool discard) {
+    // A refused command with an absurd length must not leave the player deaf for gigabytes: its data
+    // are swallowed only when they are no more than one transfer buffer of the host.
+    if (discard && bytes > MAX_SWALLOWED_DATA_BYTES) {
+        return;
+    }
     dataPhase_ = DataPhase{target, first, bytes, discard, 0, {}};
-    dataPhase_->bytes.reserve(discard ? 0 : bytes);
+    dataPhase_->bytes.reserve(discard ? 0 : std::min(bytes, MAX_SWALLOWED_DATA_BYTES));
 }
 
 void CommandProcessor::Refuse(ProtocolErrorKind kind, std::string detail) {

@@ -70,6 +70,7 @@ class FaultInjector {
 
     std::uint64_t PacketCount() const { return packets_; }
     std::uint64_t OperationCount() const { return operations_; }
+    // Erases counted so far of a block that the plan wears out (0 for any other block).
     std::uint32_t EraseCount(std::uint32_t block) const;
 
   private:

@@ -400,6 +400,14 @@ TEST_F(CommandProcessorTest, RefusedWriteSwallowsItsDataAndRecordsOneError) {
     EXPECT_EQ(player().Hardware().Card()->Sector(0)[0], 0);
 }
 
+TEST_F(CommandProcessorTest, RefusedWriteOfAbsurdLengthTakesTheNextWriteAsAPacket) {
+    Exchange(player(),
+             Packet(NAND_WRITE_PAGES, NAND, 0x40, {0, 0, 528, 100000, testing::Units(100000 * 528), 0}), 0);
+    EXPECT_TRUE(Exchange(player(), Packet(CMD_GET_POWER_STATUS, DEVICE, 0, {}), 64).answered);
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_EQ(Errors()[0].kind, ProtocolErrorKind::OUT_OF_RANGE);
+}
+
 TEST_F(CommandProcessorTest, UnreadReplyIsDiscardedByTheNextPacket) {
     player().HandleBulkOut(Packet(CMD_GET_POWER_STATUS, DEVICE, 0, {}));
     BulkInResult reply = Exchange(player(), Packet(CMD_GET_CHIP_ID, DEVICE, 0, {}), 64);
