@@ -5,7 +5,9 @@ namespace platform {
 Process::Process(Platform& platform, std::string name, std::uint32_t id)
     : platform_(platform), name_(std::move(name)), id_(id) {}
 
-Process::~Process() { CloseAll(); }
+Process::~Process() {
+    CloseAll();
+}
 
 void* Process::Insert(std::shared_ptr<HandleObject> object) {
     std::lock_guard lock(mutex_);

@@ -15,7 +15,7 @@ class WaitableObject;
 
 // What a handle refers to: an event, a mutex, a thread, a file, a registry key, a device file.
 class HandleObject {
-public:
+  public:
     virtual ~HandleObject() = default;
     virtual const char* TypeName() const = 0;
     // The dispatcher object to wait on, when the handle can be waited on.
@@ -25,7 +25,7 @@ public:
 };
 
 class Process {
-public:
+  public:
     Process(Platform& platform, std::string name, std::uint32_t id);
     ~Process();
 
@@ -43,7 +43,7 @@ public:
     void CloseAll();
     std::size_t HandleCount() const;
 
-private:
+  private:
     Platform& platform_;
     std::string name_;
     std::uint32_t id_;

@@ -11,7 +11,7 @@ namespace rpxsim {
 
 // A mistake in the command line: rpxsim prints it as one line and exits with status 2.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -26,7 +26,7 @@ struct CommonOptions {
 // What is left of the command line after the common options: positional words and the
 // subcommand's own options, taken in order by the subcommand.
 class Arguments {
-public:
+  public:
     explicit Arguments(std::vector<std::string> words) : words_(std::move(words)) {}
 
     // The next positional word; a UsageError naming `what` when there is none.
@@ -42,7 +42,7 @@ public:
     // The words not yet taken, in order (for subcommands that pass a tail through).
     std::vector<std::string> Rest();
 
-private:
+  private:
     std::vector<std::string> words_;
 };
 
@@ -58,8 +58,8 @@ struct Invocation {
 using SubcommandRunner = int (*)(Invocation&);
 
 struct Subcommand {
-    const char* name;     // first word, e.g. "player"
-    const char* usage;    // one line for --help
+    const char* name;   // first word, e.g. "player"
+    const char* usage;  // one line for --help
     SubcommandRunner run;
 };
 

@@ -19,7 +19,8 @@ std::vector<std::uint32_t> ParseBlockList(const std::string& text) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find(',', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         blocks.push_back(static_cast<std::uint32_t>(ParseNumber(text.substr(start, end - start), "--bad")));
         start = end + 1;
     }
@@ -39,7 +40,8 @@ int RunNew(Invocation& invocation) {
         if (*variant != "8200" && *variant != "8210") {
             throw UsageError("--variant takes 8200 or 8210, not '" + *variant + "'");
         }
-        request.variant = *variant == "8200" ? player::ChipVariant::VARIANT_8200 : player::ChipVariant::VARIANT_8210;
+        request.variant =
+            *variant == "8200" ? player::ChipVariant::VARIANT_8200 : player::ChipVariant::VARIANT_8210;
     }
     if (auto bad = args.Option("bad")) {
         request.badBlocks = ParseBlockList(*bad);
@@ -90,8 +92,8 @@ int RunDisk(Invocation& invocation) {
 
     std::string error;
     auto mapped = media_format::MappedMedium::Open(path, error);
-    auto reader = mapped ? media_format::MediumReader::Open(mapped->Bytes(), static_cast<std::uint32_t>(*reservedKb),
-                                                            error)
+    auto reader = mapped ? media_format::MediumReader::Open(mapped->Bytes(),
+                                                            static_cast<std::uint32_t>(*reservedKb), error)
                          : std::nullopt;
     if (!reader) {
         invocation.err << "rpxsim: " << error << "\n";
@@ -116,9 +118,12 @@ int RunDisk(Invocation& invocation) {
 
 int RunPlayer(Invocation& invocation) {
     std::string action = invocation.args.Next("player action (new, info or disk)");
-    if (action == "new") return RunNew(invocation);
-    if (action == "info") return RunInfo(invocation);
-    if (action == "disk") return RunDisk(invocation);
+    if (action == "new")
+        return RunNew(invocation);
+    if (action == "info")
+        return RunInfo(invocation);
+    if (action == "disk")
+        return RunDisk(invocation);
     throw UsageError("unknown player action '" + action + "' (new, info or disk)");
 }
 

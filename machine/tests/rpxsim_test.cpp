@@ -42,7 +42,8 @@ std::string WriteTemporary(const std::string& name, const std::string& text) {
 TEST(Rpxsim, MainJobBootsTheDefaultMachineAndPrintsItsTrace) {
     auto result = Rpxsim("");
     EXPECT_EQ(result.status, 0) << result.out;
-    EXPECT_NE(result.out.find("machine: booting Windows XP 5.1.2600 (NT family)"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("machine: booting Windows XP 5.1.2600 (NT family)"), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("machine: ready"), std::string::npos) << result.out;
 }
 
@@ -50,7 +51,8 @@ TEST(Rpxsim, OptionsStandBeforeOrAfterTheSubcommand) {
     for (const char* arguments : {"--os 98 boot", "boot --os 98", "boot --os=98"}) {
         auto result = Rpxsim(arguments);
         EXPECT_EQ(result.status, 0) << arguments << "\n" << result.out;
-        EXPECT_NE(result.out.find("booting Windows 98 4.10.1998 (9x family)"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("booting Windows 98 4.10.1998 (9x family)"), std::string::npos)
+            << result.out;
     }
 }
 
@@ -79,21 +81,24 @@ TEST_P(RpxsimUsage, BadCommandLinesGetOneLineAndStatusTwo) {
     EXPECT_NE(result.out.find(GetParam().message), std::string::npos) << result.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RpxsimUsage,
-                         ::testing::Values(UsageCase{"--os vista", "--os takes"},
-                                           UsageCase{"frobnicate", "unknown subcommand 'frobnicate'"},
-                                           UsageCase{"boot extra", "unexpected argument 'extra'"},
-                                           UsageCase{"--os", "--os needs a value"},
-                                           UsageCase{"--user root", "--user takes"},
-                                           UsageCase{"--registry /nonexistent/x.reg", "cannot read registry file"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RpxsimUsage,
+    ::testing::Values(UsageCase{"--os vista", "--os takes"},
+                      UsageCase{"frobnicate", "unknown subcommand 'frobnicate'"},
+                      UsageCase{"boot extra", "unexpected argument 'extra'"},
+                      UsageCase{"--os", "--os needs a value"}, UsageCase{"--user root", "--user takes"},
+                      UsageCase{"--registry /nonexistent/x.reg", "cannot read registry file"}),
+    [](const auto& testCase) { return "Case" + std::to_string(testCase.index); });
 
 TEST(Rpxsim, RegistryFileIsMergedOrRejectedWithItsLine) {
-    auto good = WriteTemporary("good.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:00000001\n");
+    auto good = WriteTemporary("good.reg",
+                               "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:00000001\n");
     auto merged = Rpxsim("--registry " + good);
     EXPECT_EQ(merged.status, 0) << merged.out;
     EXPECT_NE(merged.out.find("registry: merged " + good), std::string::npos) << merged.out;
 
-    auto bad = WriteTemporary("bad.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:xyz\n");
+    auto bad =
+        WriteTemporary("bad.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:xyz\n");
     auto rejected = Rpxsim("--registry " + bad);
     EXPECT_EQ(rejected.status, 2);
     EXPECT_NE(rejected.out.find(bad + ": line 4: a dword takes"), std::string::npos) << rejected.out;
@@ -106,9 +111,10 @@ TEST(Rpxsim, DebugPrintsTheTraceAsItComes) {
 }
 
 TEST(Machine, BootsWithTheRegistryFileVisibleToPrograms) {
-    auto file = WriteTemporary("params.reg",
-                               "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params]\n"
-                               "\"TotalKiloBytesReserved\"=dword:00000400\n");
+    auto file = WriteTemporary(
+        "params.reg",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params]\n"
+        "\"TotalKiloBytesReserved\"=dword:00000400\n");
     machine::MachineOptions options;
     options.os = platform::OsFlavour::WinMe;
     options.registryFile = file;
@@ -117,9 +123,10 @@ TEST(Machine, BootsWithTheRegistryFileVisibleToPrograms) {
     ASSERT_TRUE(pc) << error;
     platform::ProcessScope process(pc->Pc(), "VxMp3Format.exe");
     w32::HKEY key = nullptr;
-    ASSERT_EQ(w32::RegOpenKeyExA(w32::HKEY_LOCAL_MACHINE, "SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params", 0,
-                                 w32::KEY_READ, &key),
-              w32::ERROR_SUCCESS);
+    ASSERT_EQ(
+        w32::RegOpenKeyExA(w32::HKEY_LOCAL_MACHINE, "SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params",
+                           0, w32::KEY_READ, &key),
+        w32::ERROR_SUCCESS);
     w32::DWORD value = 0;
     w32::DWORD size = sizeof value;
     EXPECT_EQ(w32::RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr,

@@ -30,7 +30,9 @@ bool EventObject::IsSet() const {
     return signaled_;
 }
 
-bool EventObject::IsSignaledFor(const SchedulerThread&) const { return signaled_; }
+bool EventObject::IsSignaledFor(const SchedulerThread&) const {
+    return signaled_;
+}
 
 void EventObject::Acquire(SchedulerThread&) {
     if (!manualReset_) {
@@ -94,6 +96,8 @@ std::uint32_t ThreadObject::ExitCode() const {
     return exitCode_;
 }
 
-bool ThreadObject::IsSignaledFor(const SchedulerThread&) const { return exited_; }
+bool ThreadObject::IsSignaledFor(const SchedulerThread&) const {
+    return exited_;
+}
 
 }  // namespace platform

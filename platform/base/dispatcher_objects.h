@@ -6,7 +6,7 @@
 namespace platform {
 
 class EventObject : public WaitableObject {
-public:
+  public:
     EventObject(Scheduler& scheduler, bool manualReset, bool initialState, std::string name = {});
 
     void Set();
@@ -16,18 +16,18 @@ public:
     bool IsSet() const;
     bool ManualReset() const { return manualReset_; }
 
-protected:
+  protected:
     bool IsSignaledFor(const SchedulerThread& thread) const override;
     void Acquire(SchedulerThread& thread) override;
 
-private:
+  private:
     const bool manualReset_;
     bool signaled_;
 };
 
 // A recursive mutex owned by a thread, as Win32 mutexes, critical sections and kernel mutexes are.
 class MutexObject : public WaitableObject {
-public:
+  public:
     MutexObject(Scheduler& scheduler, std::string kind, std::string name = {});
 
     // Takes ownership for the current thread when it is free (for an initially owned mutex).
@@ -36,18 +36,18 @@ public:
     bool Release(SchedulerThread& thread);
     bool OwnedBy(const SchedulerThread& thread) const;
 
-protected:
+  protected:
     bool IsSignaledFor(const SchedulerThread& thread) const override;
     void Acquire(SchedulerThread& thread) override;
 
-private:
+  private:
     const SchedulerThread* owner_ = nullptr;
     unsigned recursion_ = 0;
 };
 
 // Signalled once its thread has ended; carries the exit code.
 class ThreadObject : public WaitableObject {
-public:
+  public:
     ThreadObject(Scheduler& scheduler, std::shared_ptr<SchedulerThread> thread);
 
     void MarkExited(std::uint32_t exitCode);
@@ -55,10 +55,10 @@ public:
     std::uint32_t ExitCode() const;
     SchedulerThread& Thread() const { return *thread_; }
 
-protected:
+  protected:
     bool IsSignaledFor(const SchedulerThread& thread) const override;
 
-private:
+  private:
     std::shared_ptr<SchedulerThread> thread_;
     bool exited_ = false;
     std::uint32_t exitCode_ = 0;

@@ -12,7 +12,7 @@
 namespace platform {
 
 class FaultPoints {
-public:
+  public:
     // Fails the nth use from now (1 = the next one) and the count - 1 uses after it.
     void Arm(const std::string& point, std::uint64_t nth, std::uint64_t count = 1);
     void Disarm(const std::string& point);
@@ -21,7 +21,7 @@ public:
     // Uses counted since the point was armed (0 for a point never armed).
     std::uint64_t Uses(const std::string& point) const;
 
-private:
+  private:
     struct Armed {
         std::uint64_t uses = 0;
         std::uint64_t firstFailure = 0;

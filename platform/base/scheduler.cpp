@@ -20,7 +20,9 @@ std::string WaitableObject::Description() const {
 }
 
 Scheduler::Scheduler(ClockMode mode, double realSpeed)
-    : mode_(mode), realSpeed_(realSpeed > 0 ? realSpeed : 1.0), realStart_(std::chrono::steady_clock::now()) {}
+    : mode_(mode),
+      realSpeed_(realSpeed > 0 ? realSpeed : 1.0),
+      realStart_(std::chrono::steady_clock::now()) {}
 
 Scheduler::~Scheduler() = default;
 
@@ -54,9 +56,13 @@ std::shared_ptr<SchedulerThread> Scheduler::RegisterThread(std::string name, boo
     return thread;
 }
 
-void Scheduler::BindCurrentThread(SchedulerThread* thread) { currentThread = thread; }
+void Scheduler::BindCurrentThread(SchedulerThread* thread) {
+    currentThread = thread;
+}
 
-SchedulerThread* Scheduler::CurrentThread() { return currentThread; }
+SchedulerThread* Scheduler::CurrentThread() {
+    return currentThread;
+}
 
 void Scheduler::UnregisterThread(SchedulerThread& thread) {
     auto lock = LockedSection();
@@ -194,7 +200,8 @@ void Scheduler::AdvanceWhenIdle() {
             }
         }
         if (!earliest) {
-            HaltLocked("deadlock: every thread waits and none has a time-out\n" + DescribeThreadsLocked(), false);
+            HaltLocked("deadlock: every thread waits and none has a time-out\n" + DescribeThreadsLocked(),
+                       false);
             return;
         }
         if (mode_ == ClockMode::Real) {
@@ -204,7 +211,8 @@ void Scheduler::AdvanceWhenIdle() {
             virtualNowNs_.store(*earliest, std::memory_order_release);
         }
         for (auto& thread : threads_) {
-            if (thread->wait != nullptr && thread->wait->deadlineNs && *thread->wait->deadlineNs <= *earliest) {
+            if (thread->wait != nullptr && thread->wait->deadlineNs &&
+                *thread->wait->deadlineNs <= *earliest) {
                 Complete(*thread->wait, WaitOutcome::Timeout());
             }
         }

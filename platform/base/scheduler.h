@@ -59,7 +59,7 @@ struct WaitOutcome {
 // A dispatcher object: something a thread can wait on. State changes happen under the scheduler
 // lock (LockedSection) and end with WakeSatisfiedWaiters.
 class WaitableObject {
-public:
+  public:
     WaitableObject(Scheduler& scheduler, std::string kind, std::string name);
     virtual ~WaitableObject();
     WaitableObject(const WaitableObject&) = delete;
@@ -68,7 +68,7 @@ public:
     Scheduler& OwningScheduler() const { return scheduler_; }
     std::string Description() const;
 
-protected:
+  protected:
     friend class Scheduler;
     // Both are called with the scheduler lock held.
     virtual bool IsSignaledFor(const SchedulerThread& thread) const = 0;
@@ -81,7 +81,7 @@ protected:
 };
 
 class Scheduler {
-public:
+  public:
     using HaltHandler = std::function<void(const std::string& report)>;
 
     explicit Scheduler(ClockMode mode, double realSpeed = 1.0);
@@ -130,7 +130,7 @@ public:
     // Names and waits of every thread, for reports.
     std::string DescribeThreads() const;
 
-private:
+  private:
     friend class WaitableObject;
     std::optional<WaitOutcome> TrySatisfy(SchedulerThread& thread, std::span<WaitableObject* const> objects,
                                           bool waitAll);

@@ -5,7 +5,9 @@
 
 namespace win {
 
-constexpr bool NT_SUCCESS(NTSTATUS status) { return status >= 0; }
+constexpr bool NT_SUCCESS(NTSTATUS status) {
+    return status >= 0;
+}
 
 // The values are Windows' own; the casts keep the high bit of error codes.
 #define RPX_NTSTATUS(name, value) inline constexpr NTSTATUS name = static_cast<NTSTATUS>(value##u)

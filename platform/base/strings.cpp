@@ -78,7 +78,11 @@ std::u16string Utf8ToWide(std::string_view utf8) {
     std::u16string wide;
     for (std::size_t i = 0; i < utf8.size();) {
         auto byte = static_cast<unsigned char>(utf8[i]);
-        int length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        int length = byte < 0x80           ? 1
+                     : (byte >> 5) == 0x6  ? 2
+                     : (byte >> 4) == 0xE  ? 3
+                     : (byte >> 3) == 0x1E ? 4
+                                           : 0;
         char32_t cp = 0xFFFD;
         if (length == 0 || i + static_cast<std::size_t>(length) > utf8.size()) {
             length = 1;
@@ -110,7 +114,8 @@ std::string WideToUtf8(std::u16string_view wide) {
     std::string out;
     for (std::size_t i = 0; i < wide.size(); ++i) {
         char32_t cp = wide[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] < 0xE000) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp < 0xE000) {
@@ -121,11 +126,17 @@ std::string WideToUtf8(std::u16string_view wide) {
     return out;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(AnsiToWide(ansi)); }
+std::string AnsiToUtf8(std::string_view ansi) {
+    return WideToUtf8(AnsiToWide(ansi));
+}
 
-std::string Utf8ToAnsi(std::string_view utf8) { return WideToAnsi(Utf8ToWide(utf8)); }
+std::string Utf8ToAnsi(std::string_view utf8) {
+    return WideToAnsi(Utf8ToWide(utf8));
+}
 
-char ToUpperAnsi(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char ToUpperAnsi(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string ToUpperAnsi(std::string_view text) {
     std::string upper(text);
@@ -134,8 +145,9 @@ std::string ToUpperAnsi(std::string_view text) {
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ToUpperAnsi(x) == ToUpperAnsi(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return ToUpperAnsi(x) == ToUpperAnsi(y);
+           });
 }
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {

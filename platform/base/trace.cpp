@@ -60,7 +60,8 @@ void TraceSink::Clear() {
 
 std::string TraceSink::Format(const TraceLine& line) {
     char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "[%6llu.%03llu] ", static_cast<unsigned long long>(line.timeNs / 1'000'000'000),
+    std::snprintf(stamp, sizeof stamp, "[%6llu.%03llu] ",
+                  static_cast<unsigned long long>(line.timeNs / 1'000'000'000),
                   static_cast<unsigned long long>(line.timeNs / 1'000'000 % 1000));
     std::string text = stamp + line.channel + ": " + line.text;
     if (text.back() != '\n') {

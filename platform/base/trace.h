@@ -19,7 +19,7 @@ struct TraceLine {
 };
 
 class TraceSink {
-public:
+  public:
     using Clock = std::function<std::uint64_t()>;
 
     explicit TraceSink(Clock clock = {});
@@ -36,7 +36,7 @@ public:
 
     static std::string Format(const TraceLine& line);
 
-private:
+  private:
     bool Selected(const std::string& channel) const;
 
     Clock clock_;

@@ -25,10 +25,12 @@ std::optional<std::filesystem::path> CDrive::Resolve(std::string_view path) cons
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find_first_of("\\/", start);
-        if (end == std::string_view::npos) end = path.size();
+        if (end == std::string_view::npos)
+            end = path.size();
         auto name = path.substr(start, end - start);
         if (name == "..") {
-            if (names.empty()) return std::nullopt;
+            if (names.empty())
+                return std::nullopt;
             names.pop_back();
         } else if (!name.empty() && name != ".") {
             names.emplace_back(name);

@@ -10,14 +10,14 @@
 namespace platform {
 
 class CDrive {
-public:
+  public:
     explicit CDrive(std::filesystem::path root);
 
     const std::filesystem::path& Root() const { return root_; }
     // The host path of a C: path; nullopt for a path that is not on C: or climbs above it.
     std::optional<std::filesystem::path> Resolve(std::string_view windowsPath) const;
 
-private:
+  private:
     std::filesystem::path root_;
 };
 

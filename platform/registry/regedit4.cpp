@@ -36,9 +36,12 @@ std::string_view Trim(std::string_view text) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -67,7 +70,8 @@ std::optional<std::vector<std::uint8_t>> ParseHexList(std::string_view text) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find(',', start);
-        if (end == std::string_view::npos) end = text.size();
+        if (end == std::string_view::npos)
+            end = text.size();
         auto item = Trim(text.substr(start, end - start));
         if (item.size() != 2 || HexDigit(item[0]) < 0 || HexDigit(item[1]) < 0) {
             return std::nullopt;
@@ -83,16 +87,20 @@ std::variant<RegistryValue, std::string> ParseData(std::string name, std::string
     data = Trim(data);
     if (!data.empty() && data.front() == '"') {
         auto text = TakeQuoted(data);
-        if (!text) return std::string("the string has no closing quote");
-        if (!Trim(data).empty()) return std::string("text after the closing quote");
+        if (!text)
+            return std::string("the string has no closing quote");
+        if (!Trim(data).empty())
+            return std::string("text after the closing quote");
         return RegistryValue::String(std::move(name), *text);
     }
     if (data.rfind("dword:", 0) == 0) {
         auto digits = data.substr(6);
-        if (digits.empty() || digits.size() > 8) return std::string("a dword takes 1 to 8 hexadecimal digits");
+        if (digits.empty() || digits.size() > 8)
+            return std::string("a dword takes 1 to 8 hexadecimal digits");
         std::uint32_t value = 0;
         for (char c : digits) {
-            if (HexDigit(c) < 0) return std::string("a dword takes 1 to 8 hexadecimal digits");
+            if (HexDigit(c) < 0)
+                return std::string("a dword takes 1 to 8 hexadecimal digits");
             value = value << 4 | static_cast<std::uint32_t>(HexDigit(c));
         }
         return RegistryValue::Dword(std::move(name), value);
@@ -102,17 +110,21 @@ std::variant<RegistryValue, std::string> ParseData(std::string name, std::string
         auto rest = data.substr(3);
         if (!rest.empty() && rest.front() == '(') {
             auto close = rest.find(')');
-            if (close == std::string_view::npos || close == 1 || close > 9) return std::string("bad hex(type)");
+            if (close == std::string_view::npos || close == 1 || close > 9)
+                return std::string("bad hex(type)");
             type = 0;
             for (char c : rest.substr(1, close - 1)) {
-                if (HexDigit(c) < 0) return std::string("bad hex(type)");
+                if (HexDigit(c) < 0)
+                    return std::string("bad hex(type)");
                 type = type << 4 | static_cast<std::uint32_t>(HexDigit(c));
             }
             rest = rest.substr(close + 1);
         }
-        if (rest.empty() || rest.front() != ':') return std::string("expected ':' after hex");
+        if (rest.empty() || rest.front() != ':')
+            return std::string("expected ':' after hex");
         auto bytes = ParseHexList(rest.substr(1));
-        if (!bytes) return std::string("hex data must be two-digit bytes separated by commas");
+        if (!bytes)
+            return std::string("hex data must be two-digit bytes separated by commas");
         return RegistryValue{std::move(name), type, std::move(*bytes)};
     }
     return std::string("unknown value data (expected \"text\", dword: or hex:)");
@@ -130,7 +142,8 @@ std::variant<std::vector<Operation>, ParseFailure> Parse(std::string_view text, 
         int firstLine = lineNumber + 1;
         for (;;) {
             std::size_t end = text.find('\n', position);
-            if (end == std::string_view::npos) end = text.size();
+            if (end == std::string_view::npos)
+                end = text.size();
             auto physical = Trim(text.substr(position, end - position));
             position = end + 1;
             ++lineNumber;
@@ -153,10 +166,12 @@ std::variant<std::vector<Operation>, ParseFailure> Parse(std::string_view text, 
             continue;
         }
         if (view.front() == '[') {
-            if (view.back() != ']') return ParseFailure{firstLine, "a key line must end with ']'"};
+            if (view.back() != ']')
+                return ParseFailure{firstLine, "a key line must end with ']'"};
             auto path = view.substr(1, view.size() - 2);
             bool remove = !path.empty() && path.front() == '-';
-            if (remove) path.remove_prefix(1);
+            if (remove)
+                path.remove_prefix(1);
             if (path.empty() || !registry.OpenPath(std::string(path.substr(0, path.find('\\'))))) {
                 return ParseFailure{firstLine, "unknown root key in [" + std::string(path) + "]"};
             }
@@ -172,7 +187,8 @@ std::variant<std::vector<Operation>, ParseFailure> Parse(std::string_view text, 
             view.remove_prefix(1);
         } else if (view.front() == '"') {
             auto quoted = TakeQuoted(view);
-            if (!quoted) return ParseFailure{firstLine, "the value name has no closing quote"};
+            if (!quoted)
+                return ParseFailure{firstLine, "the value name has no closing quote"};
             name = *quoted;
         } else {
             return ParseFailure{firstLine, "expected a key in [...], a \"name\"= or @= line"};
@@ -207,7 +223,8 @@ std::string SplitRoot(const std::string& path, std::string* rest) {
 void AppendEscaped(std::string& out, const std::string& text) {
     out += '"';
     for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
+        if (c == '\\' || c == '"')
+            out += '\\';
         out += c;
     }
     out += '"';

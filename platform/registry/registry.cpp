@@ -32,9 +32,10 @@ RegistryValue RegistryValue::String(std::string name, std::string_view text) {
 }
 
 RegistryValue RegistryValue::Dword(std::string name, std::uint32_t v) {
-    return {std::move(name), REG_DWORD,
-            {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
-             static_cast<std::uint8_t>(v >> 24)}};
+    return {std::move(name),
+            REG_DWORD,
+            {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+             static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)}};
 }
 
 RegistryValue RegistryValue::Binary(std::string name, std::vector<std::uint8_t> bytes) {
@@ -53,7 +54,8 @@ std::optional<std::uint32_t> RegistryValue::AsDword() const {
     if (type != REG_DWORD || data.size() != 4) {
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24);
+    return static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                      static_cast<std::uint32_t>(data[3]) << 24);
 }
 
 std::string RegistryLoadResult::Message() const {
@@ -76,9 +78,12 @@ KeyRef Registry::RootLocked(std::string_view path, std::string_view* rest) {
         const char* subPath;
     };
     static constexpr Root kRoots[] = {
-        {"HKEY_LOCAL_MACHINE", true, ""},   {"\\Registry\\Machine", true, ""},
-        {"HKEY_USERS", false, ""},          {"\\Registry\\User", false, ""},
-        {"HKEY_CURRENT_USER", false, ".DEFAULT"}, {"HKEY_CLASSES_ROOT", true, "SOFTWARE\\Classes"},
+        {"HKEY_LOCAL_MACHINE", true, ""},
+        {"\\Registry\\Machine", true, ""},
+        {"HKEY_USERS", false, ""},
+        {"\\Registry\\User", false, ""},
+        {"HKEY_CURRENT_USER", false, ".DEFAULT"},
+        {"HKEY_CLASSES_ROOT", true, "SOFTWARE\\Classes"},
     };
     for (const auto& root : kRoots) {
         std::string_view name = root.name;
@@ -199,7 +204,8 @@ bool Registry::SetValue(const KeyRef& key, RegistryValue value) {
         return false;
     }
     auto& values = key->values_;
-    auto it = std::find_if(values.begin(), values.end(), [&](auto& v) { return EqualsIgnoreCase(v.name, value.name); });
+    auto it = std::find_if(values.begin(), values.end(),
+                           [&](auto& v) { return EqualsIgnoreCase(v.name, value.name); });
     if (it != values.end()) {
         it->type = value.type;
         it->data = std::move(value.data);
@@ -228,7 +234,8 @@ bool Registry::DeleteValue(const KeyRef& key, std::string_view name) {
         return false;
     }
     auto& values = key->values_;
-    auto it = std::find_if(values.begin(), values.end(), [&](auto& v) { return EqualsIgnoreCase(v.name, name); });
+    auto it =
+        std::find_if(values.begin(), values.end(), [&](auto& v) { return EqualsIgnoreCase(v.name, name); });
     if (it == values.end()) {
         return false;
     }

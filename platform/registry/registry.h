@@ -38,12 +38,12 @@ struct RegistryValue {
 };
 
 class RegistryKey {
-public:
+  public:
     explicit RegistryKey(std::string name) : name_(std::move(name)) {}
     const std::string& Name() const { return name_; }
     bool Deleted() const { return deleted_; }
 
-private:
+  private:
     friend class Registry;
     std::string name_;
     bool deleted_ = false;
@@ -61,7 +61,7 @@ struct RegistryLoadResult {
 };
 
 class Registry {
-public:
+  public:
     Registry();
 
     // The trees by their user-mode root names: HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_USER
@@ -89,7 +89,7 @@ public:
     // The key at `fullPath` and everything below it as REGEDIT4 text; empty when it is absent.
     std::string SaveRegedit4(std::string_view fullPath);
 
-private:
+  private:
     KeyRef OpenLocked(const KeyRef& base, std::string_view subPath);
     KeyRef CreateLocked(const KeyRef& base, std::string_view subPath, bool* created);
     KeyRef RootLocked(std::string_view rootName, std::string_view* rest);

@@ -34,8 +34,9 @@ TEST(Guid, ParseAndFormatRoundTrip) {
     EXPECT_EQ(guid->Data4[7], 0x18);
     EXPECT_EQ(platform::FormatGuid(*guid), "{4D36E97B-E325-11CE-BFC1-08002BE10318}");
     EXPECT_EQ(platform::ParseGuid("4D36E97B-E325-11CE-BFC1-08002BE10318"), guid);
-    for (const char* bad : {"", "{4D36E97B-E325-11CE-BFC1-08002BE1031}", "{4D36E97B-E325-11CE-BFC1-08002BE1031G}",
-                            "{4D36E97BXE325-11CE-BFC1-08002BE10318}", "{4D36E97B-E325-11CE-BFC1-08002BE10318"}) {
+    for (const char* bad :
+         {"", "{4D36E97B-E325-11CE-BFC1-08002BE1031}", "{4D36E97B-E325-11CE-BFC1-08002BE1031G}",
+          "{4D36E97BXE325-11CE-BFC1-08002BE10318}", "{4D36E97B-E325-11CE-BFC1-08002BE10318"}) {
         EXPECT_FALSE(platform::ParseGuid(bad)) << bad;
     }
 }
@@ -59,7 +60,8 @@ TEST(FaultPoints, NthUseFailsForCountUses) {
     EXPECT_FALSE(faults.Hit("pool"));
     faults.Arm("pool", 3, 2);
     std::vector<bool> results;
-    for (int i = 0; i < 6; ++i) results.push_back(faults.Hit("pool"));
+    for (int i = 0; i < 6; ++i)
+        results.push_back(faults.Hit("pool"));
     EXPECT_EQ(results, (std::vector<bool>{false, false, true, true, false, false}));
     EXPECT_FALSE(faults.Hit("open"));
     EXPECT_EQ(faults.Uses("pool"), 6u);
@@ -110,12 +112,17 @@ INSTANTIATE_TEST_SUITE_P(Flavours, VersionPerFlavour,
                                            VersionCase{platform::OsFlavour::Win98, 4, 10, 1998, 1},
                                            VersionCase{platform::OsFlavour::WinMe, 4, 90, 3000, 1},
                                            VersionCase{platform::OsFlavour::Win2000, 5, 0, 2195, 2},
-                                           VersionCase{platform::OsFlavour::WinXp, 5, 1, 2600, 2}));
+                                           VersionCase{platform::OsFlavour::WinXp, 5, 1, 2600, 2}),
+                         [](const auto& testCase) {
+                             return std::string("Windows") +
+                                    platform::VersionOf(testCase.param.flavour).option;
+                         });
 
 TEST(VirtualMemory, AllocateWriteFree) {
     platform::Platform machine;
     platform::ProcessScope process(machine, "test");
-    auto* block = static_cast<std::uint8_t*>(w32::VirtualAlloc(nullptr, 4096, w32::MEM_COMMIT, w32::PAGE_READWRITE));
+    auto* block =
+        static_cast<std::uint8_t*>(w32::VirtualAlloc(nullptr, 4096, w32::MEM_COMMIT, w32::PAGE_READWRITE));
     ASSERT_NE(block, nullptr);
     block[0] = 1;
     block[4095] = 2;

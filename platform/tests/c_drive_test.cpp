@@ -11,7 +11,7 @@ namespace {
 using namespace w32;
 
 class CDriveTest : public ::testing::Test {
-protected:
+  protected:
     platform::Platform machine;
     platform::ProcessScope process{machine, "test"};
 };
@@ -20,7 +20,8 @@ TEST_F(CDriveTest, CreateWriteReadAndSizeThroughAnyCase) {
     ASSERT_TRUE(CreateDirectoryA("C:\\Program Files", nullptr));
     EXPECT_FALSE(CreateDirectoryA("c:\\PROGRAM FILES", nullptr));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    HANDLE file = CreateFileA("C:\\Program Files\\Player.hex", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE file =
+        CreateFileA("C:\\Program Files\\Player.hex", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file, "S0030000FC\n", 11, &written, nullptr));
@@ -29,7 +30,8 @@ TEST_F(CDriveTest, CreateWriteReadAndSizeThroughAnyCase) {
 
     // The host file carries the name as created; another case finds it.
     EXPECT_TRUE(std::filesystem::exists(machine.Drive().Root() / "Program Files" / "Player.hex"));
-    file = CreateFileA("c:/program files/PLAYER.HEX", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    file = CreateFileA("c:/program files/PLAYER.HEX", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD high = 7;
     EXPECT_EQ(GetFileSize(file, &high), 11u);
@@ -52,9 +54,11 @@ TEST_F(CDriveTest, CreateWriteReadAndSizeThroughAnyCase) {
 }
 
 TEST_F(CDriveTest, OpenErrorsAndPathsOffTheDrive) {
-    EXPECT_EQ(CreateFileA("C:\\missing.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA("C:\\missing.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(CreateFileA("D:\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA("D:\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(CreateFileA("C:\\..\\..\\etc\\passwd", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
@@ -64,7 +68,8 @@ TEST_F(CDriveTest, OpenErrorsAndPathsOffTheDrive) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     HANDLE file = CreateFileA("C:\\once.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     CloseHandle(file);
-    EXPECT_EQ(CreateFileA("C:\\ONCE.TXT", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA("C:\\ONCE.TXT", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
     EXPECT_EQ(GetFileAttributesA("c:\\"), FILE_ATTRIBUTE_DIRECTORY);
 }

@@ -13,12 +13,12 @@ using namespace w32;
 constexpr const char* kParams = "SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params";
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     HKEY CreateParams() {
         HKEY key = nullptr;
         DWORD disposition = 0;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                  nullptr, &key, &disposition),
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, &disposition),
                   ERROR_SUCCESS);
         return key;
     }
@@ -30,13 +30,14 @@ protected:
 TEST_F(RegistryTest, NamesCompareWithoutRegardToCase) {
     HKEY key = CreateParams();
     const char folder[] = "C:\\Program Files\\RPX";
-    ASSERT_EQ(RegSetValueExA(key, "Install Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder), sizeof folder),
+    ASSERT_EQ(RegSetValueExA(key, "Install Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
+                             sizeof folder),
               ERROR_SUCCESS);
     RegCloseKey(key);
 
     HKEY again = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\ZEPHTAL\\zephtal rpx-7300 mp3 player\\PARAMS", 0, KEY_READ,
-                            &again),
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\ZEPHTAL\\zephtal rpx-7300 mp3 player\\PARAMS", 0,
+                            KEY_READ, &again),
               ERROR_SUCCESS);
     char text[64] = {};
     DWORD size = sizeof text;
@@ -55,7 +56,8 @@ TEST_F(RegistryTest, NamesCompareWithoutRegardToCase) {
     EXPECT_EQ(RegEnumValueA(again, 0, name, &nameSize, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_DWORD);
     nameSize = sizeof name;
-    EXPECT_EQ(RegEnumValueA(again, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueA(again, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
     RegCloseKey(again);
 }
 
@@ -66,21 +68,26 @@ TEST_F(RegistryTest, QueryReportsMissingValuesAndShortBuffers) {
 
     DWORD value = 0;
     DWORD size = 2;
-    EXPECT_EQ(RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+    EXPECT_EQ(RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(&value), &size),
               ERROR_MORE_DATA);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(value, 0u);
     size = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr, nullptr, &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(size, 4u);
-    EXPECT_EQ(RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+    EXPECT_EQ(RegQueryValueExA(key, "TotalKiloBytesReserved", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(&value), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(value, 1024u);
-    EXPECT_EQ(RegQueryValueExA(key, "DefaultQuickUpdate", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "DefaultQuickUpdate", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_FILE_NOT_FOUND);
     HKEY missing = nullptr;
     EXPECT_EQ(RegOpenKeyExA(key, "8230", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegQueryValueExA(reinterpret_cast<HKEY>(std::uintptr_t{0x4444}), "x", nullptr, nullptr, nullptr, &size),
+    EXPECT_EQ(RegQueryValueExA(reinterpret_cast<HKEY>(std::uintptr_t{0x4444}), "x", nullptr, nullptr, nullptr,
+                               &size),
               ERROR_INVALID_HANDLE);
     RegCloseKey(key);
 }
@@ -90,10 +97,11 @@ TEST_F(RegistryTest, EnumeratesSubkeysAndDeletesPerFamily) {
         platform::Platform pc(platform::PlatformConfig::Of(flavour));
         platform::ProcessScope scope(pc, "test");
         HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Test\\8210\\Inner", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr);
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Test\\8210\\Inner", 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr);
         RegCloseKey(key);
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Test\\8200", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Test\\8200", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr);
         RegCloseKey(key);
         HKEY test = nullptr;
         ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test", 0, KEY_READ, &test), ERROR_SUCCESS);
@@ -105,7 +113,8 @@ TEST_F(RegistryTest, EnumeratesSubkeysAndDeletesPerFamily) {
         size = 4;  // no room for the terminating NUL
         EXPECT_EQ(RegEnumKeyExA(test, 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
         size = sizeof name;
-        EXPECT_EQ(RegEnumKeyExA(test, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+        EXPECT_EQ(RegEnumKeyExA(test, 2, name, &size, nullptr, nullptr, nullptr, nullptr),
+                  ERROR_NO_MORE_ITEMS);
 
         // The 9x family deletes the whole subtree; the NT family refuses a key with subkeys.
         bool nt = flavour == platform::OsFlavour::WinXp;
@@ -135,15 +144,18 @@ TEST_F(RegistryTest, Regedit4RoundTrip) {
     auto result = machine.Reg().LoadRegedit4(text);
     ASSERT_TRUE(result.ok) << result.Message();
 
-    auto params = machine.Reg().OpenPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params");
+    auto params =
+        machine.Reg().OpenPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params");
     ASSERT_TRUE(params);
-    EXPECT_EQ(machine.Reg().QueryValue(params, "install folder")->AsString(), "C:\\Program Files\\Zephtal \"RPX\"");
+    EXPECT_EQ(machine.Reg().QueryValue(params, "install folder")->AsString(),
+              "C:\\Program Files\\Zephtal \"RPX\"");
     EXPECT_EQ(machine.Reg().QueryValue(params, "TotalKiloBytesReserved")->AsDword(), 1024u);
     EXPECT_EQ(machine.Reg().QueryValue(params, "Blob")->data, (std::vector<std::uint8_t>{1, 2, 0xFF, 0}));
     EXPECT_EQ(machine.Reg().QueryValue(params, "Files")->type, REG_MULTI_SZ);
     // The kernel's name for the same tree.
-    EXPECT_EQ(machine.Reg().OpenPath("\\Registry\\Machine\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params"),
-              params);
+    EXPECT_EQ(
+        machine.Reg().OpenPath("\\Registry\\Machine\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params"),
+        params);
 
     std::string saved = machine.Reg().SaveRegedit4("HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal");
     platform::Platform other;
@@ -188,15 +200,20 @@ TEST_P(Regedit4Malformed, IsRejectedWithItsLineAndNothingLoaded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Regedit4Malformed,
-    ::testing::Values(MalformedCase{"Windows Registry Editor\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n", 1, "REGEDIT4"},
-                      MalformedCase{"", 1, "REGEDIT4"},
-                      MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\"=\"1\"\n\n\"b\"=dword:1234567890\n",
-                                    5, "dword"},
-                      MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\"=hex:1,02\n", 3, "hex"},
-                      MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\"=\"open\n", 3, "quote"},
-                      MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\" \"1\"\n", 3, "'='"},
-                      MalformedCase{"REGEDIT4\n\"a\"=\"1\"\n", 2, "outside"},
-                      MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n[HKEY_NOWHERE\\X]\n", 3, "root"},
-                      MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good\n", 2, "']'"}));
+    ::testing::Values(
+        MalformedCase{"Windows Registry Editor\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n", 1, "REGEDIT4"},
+        MalformedCase{"", 1, "REGEDIT4"},
+        MalformedCase{
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\"=\"1\"\n\n\"b\"=dword:1234567890\n", 5,
+            "dword"},
+        MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\"=hex:1,02\n", 3, "hex"},
+        MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\"=\"open\n", 3, "quote"},
+        MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"a\" \"1\"\n", 3, "'='"},
+        MalformedCase{"REGEDIT4\n\"a\"=\"1\"\n", 2, "outside"},
+        MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n[HKEY_NOWHERE\\X]\n", 3, "root"},
+        MalformedCase{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good\n", 2, "']'"}),
+    [](const auto& testCase) {
+        return "Line" + std::to_string(testCase.param.line) + "Case" + std::to_string(testCase.index);
+    });
 
 }  // namespace

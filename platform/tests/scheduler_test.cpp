@@ -11,7 +11,7 @@ namespace {
 using namespace w32;
 
 class SchedulerTest : public ::testing::Test {
-protected:
+  protected:
     platform::Platform machine;
     platform::ProcessScope process{machine, "test"};
 };
@@ -71,7 +71,8 @@ TEST_F(SchedulerTest, EarliestDeadlineWinsAcrossThreads) {
 
 TEST_F(SchedulerTest, DeadlockIsReportedWithThreadNamesInsteadOfHanging) {
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, "never set");
-    HANDLE worker = CreateNamedThread("stuck worker", [never] { return WaitForSingleObject(never, INFINITE); });
+    HANDLE worker =
+        CreateNamedThread("stuck worker", [never] { return WaitForSingleObject(never, INFINITE); });
     EXPECT_EQ(WaitForSingleObject(worker, INFINITE), WAIT_FAILED);
 
     ASSERT_TRUE(machine.Sched().Halted());
@@ -93,19 +94,26 @@ TEST(SchedulerDaemons, IdleServiceThreadsAreNoDeadlockAndDoNotRunTheClock) {
     {
         platform::ProcessScope process(machine, "test");
         auto& proc = process.Proc();
-        machine.StartThread(proc, "dispatcher", [&machine, work] {
-            platform::WaitableObject* objects[] = {work.get()};
-            while (machine.Sched().Wait(objects, false, std::nullopt, false, "queue").kind ==
-                   platform::WaitOutcome::Kind::Object) {
-            }
-            return 0u;
-        }, true);
-        machine.StartThread(proc, "ticker", [&] {
-            while (machine.Sched().Sleep(10'000'000, false).kind == platform::WaitOutcome::Kind::Timeout) {
-                ++ticks;
-            }
-            return 0u;
-        }, true);
+        machine.StartThread(
+            proc, "dispatcher",
+            [&machine, work] {
+                platform::WaitableObject* objects[] = {work.get()};
+                while (machine.Sched().Wait(objects, false, std::nullopt, false, "queue").kind ==
+                       platform::WaitOutcome::Kind::Object) {
+                }
+                return 0u;
+            },
+            true);
+        machine.StartThread(
+            proc, "ticker",
+            [&] {
+                while (machine.Sched().Sleep(10'000'000, false).kind ==
+                       platform::WaitOutcome::Kind::Timeout) {
+                    ++ticks;
+                }
+                return 0u;
+            },
+            true);
         // Threads woken at the same instant run side by side, so look between two ticks.
         w32::Sleep(105);
         EXPECT_EQ(ticks, 10);

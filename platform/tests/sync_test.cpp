@@ -11,7 +11,7 @@ namespace {
 using namespace w32;
 
 class SyncTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { EXPECT_FALSE(machine.Sched().Halted()) << machine.Sched().HaltReport(); }
 
     platform::Platform machine;
@@ -19,7 +19,9 @@ protected:
 };
 
 std::vector<DWORD> apcLog;
-void RecordApc(ULONG_PTR data) { apcLog.push_back(static_cast<DWORD>(data) * 1000 + GetCurrentThreadId() % 1000); }
+void RecordApc(ULONG_PTR data) {
+    apcLog.push_back(static_cast<DWORD>(data) * 1000 + GetCurrentThreadId() % 1000);
+}
 
 TEST_F(SyncTest, ApcRunsOnlyOnItsThreadInsideAnAlertableWait) {
     apcLog.clear();
@@ -97,7 +99,8 @@ TEST_F(SyncTest, NamedMutexExistenceAndOwnership) {
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "NoSuchMutex"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    for (HANDLE h : {taker, other, unnamed, again}) CloseHandle(h);
+    for (HANDLE h : {taker, other, unnamed, again})
+        CloseHandle(h);
 }
 
 TEST_F(SyncTest, AutoResetWakesOneWaiterManualResetWakesAll) {
@@ -107,7 +110,8 @@ TEST_F(SyncTest, AutoResetWakesOneWaiterManualResetWakesAll) {
         std::vector<HANDLE> waiters;
         for (int i = 0; i < 3; ++i) {
             waiters.push_back(CreateNamedThread("waiter", [&, event] {
-                if (WaitForSingleObject(event, 1000) == WAIT_OBJECT_0) ++woke;
+                if (WaitForSingleObject(event, 1000) == WAIT_OBJECT_0)
+                    ++woke;
                 return DWORD{0};
             }));
         }
@@ -115,14 +119,16 @@ TEST_F(SyncTest, AutoResetWakesOneWaiterManualResetWakesAll) {
         SetEvent(event);
         WaitForMultipleObjects(3, waiters.data(), TRUE, INFINITE);
         EXPECT_EQ(woke, manual ? 3 : 1) << (manual ? "manual" : "auto");
-        for (HANDLE h : waiters) CloseHandle(h);
+        for (HANDLE h : waiters)
+            CloseHandle(h);
         CloseHandle(event);
     }
 }
 
 TEST_F(SyncTest, WaitForAnyReportsTheFirstSignalledIndex) {
     HANDLE events[3];
-    for (auto& e : events) e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (auto& e : events)
+        e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetEvent(events[2]);
     EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
     SetEvent(events[1]);
@@ -133,7 +139,8 @@ TEST_F(SyncTest, WaitForAnyReportsTheFirstSignalledIndex) {
     HANDLE bogus = reinterpret_cast<HANDLE>(std::uintptr_t{0x7777});
     EXPECT_EQ(WaitForSingleObject(bogus, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    for (auto& e : events) CloseHandle(e);
+    for (auto& e : events)
+        CloseHandle(e);
 }
 
 TEST_F(SyncTest, CriticalSectionIsRecursiveAndExcludesOtherThreads) {

@@ -11,7 +11,7 @@ using namespace detail;
 namespace {
 
 class RegistryKeyHandle : public platform::HandleObject {
-public:
+  public:
     explicit RegistryKeyHandle(platform::KeyRef keyRef) : key(std::move(keyRef)) {}
     const char* TypeName() const override { return "Key"; }
     platform::KeyRef key;
@@ -109,8 +109,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, HKEY* result) {
     return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, HKEY* result,
-                     DWORD* disposition) {
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                     HKEY* result, DWORD* disposition) {
     auto* registry = CurrentRegistry();
     auto base = KeyOf(key);
     if (registry == nullptr || result == nullptr || subKey == nullptr) {
@@ -172,7 +172,8 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
     if (!base) {
         return ERROR_INVALID_HANDLE;
     }
-    return registry->DeleteValue(base, valueName != nullptr ? valueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return registry->DeleteValue(base, valueName != nullptr ? valueName : "") ? ERROR_SUCCESS
+                                                                              : ERROR_FILE_NOT_FOUND;
 }
 
 LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
@@ -197,8 +198,8 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     return ERROR_FILE_NOT_FOUND;
 }
 
-LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD*, LPSTR keyClass, DWORD* keyClassSize,
-                   FILETIME* lastWriteTime) {
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD*, LPSTR keyClass,
+                   DWORD* keyClassSize, FILETIME* lastWriteTime) {
     auto* registry = CurrentRegistry();
     auto base = KeyOf(key);
     if (registry == nullptr) {
@@ -221,8 +222,8 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD*, L
     return CopyName(*subkey, name, nameSize);
 }
 
-LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* valueNameSize, DWORD*, DWORD* type, BYTE* data,
-                   DWORD* dataSize) {
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* valueNameSize, DWORD*, DWORD* type,
+                   BYTE* data, DWORD* dataSize) {
     auto* registry = CurrentRegistry();
     auto base = KeyOf(key);
     if (registry == nullptr) {
@@ -256,6 +257,8 @@ LONG RegCloseKey(HKEY key) {
     return ERROR_SUCCESS;
 }
 
-LONG RegFlushKey(HKEY key) { return KeyOf(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }
+LONG RegFlushKey(HKEY key) {
+    return KeyOf(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
 
 }  // namespace w32

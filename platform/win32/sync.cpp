@@ -12,7 +12,7 @@ namespace {
 HANDLE const kCurrentThreadPseudoHandle = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
 
 class Win32Event : public platform::HandleObject {
-public:
+  public:
     Win32Event(platform::Scheduler& scheduler, bool manualReset, bool initialState, std::string name)
         : event(scheduler, manualReset, initialState, std::move(name)) {}
     const char* TypeName() const override { return "Event"; }
@@ -21,15 +21,16 @@ public:
 };
 
 class Win32Mutex : public platform::HandleObject {
-public:
-    Win32Mutex(platform::Scheduler& scheduler, std::string name) : mutex(scheduler, "mutex", std::move(name)) {}
+  public:
+    Win32Mutex(platform::Scheduler& scheduler, std::string name)
+        : mutex(scheduler, "mutex", std::move(name)) {}
     const char* TypeName() const override { return "Mutant"; }
     platform::WaitableObject* Waitable() override { return &mutex; }
     platform::MutexObject mutex;
 };
 
 class Win32Thread : public platform::HandleObject {
-public:
+  public:
     explicit Win32Thread(std::shared_ptr<platform::ThreadObject> object) : thread(std::move(object)) {}
     const char* TypeName() const override { return "Thread"; }
     platform::WaitableObject* Waitable() override { return thread.get(); }
@@ -90,7 +91,8 @@ HANDLE CreateNamedThread(const char* name, std::function<DWORD()> body, DWORD* t
     if (process == nullptr || !body) {
         return Fail(ERROR_INVALID_PARAMETER, HANDLE{nullptr});
     }
-    auto object = process->OwningPlatform().StartThread(*process, name != nullptr ? name : "thread", std::move(body));
+    auto object =
+        process->OwningPlatform().StartThread(*process, name != nullptr ? name : "thread", std::move(body));
     if (threadId != nullptr) {
         *threadId = object->Thread().id;
     }
@@ -102,7 +104,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     if (start == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER, HANDLE{nullptr});
     }
-    return CreateNamedThread("thread", [start, parameter] { return start(parameter); }, threadId);
+    return CreateNamedThread(
+        "thread", [start, parameter] { return start(parameter); }, threadId);
 }
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
@@ -114,7 +117,9 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
     return TRUE;
 }
 
-HANDLE GetCurrentThread() { return kCurrentThreadPseudoHandle; }
+HANDLE GetCurrentThread() {
+    return kCurrentThreadPseudoHandle;
+}
 
 HANDLE OpenThread(DWORD, BOOL, DWORD threadId) {
     auto* platform = CurrentPlatform();
@@ -146,7 +151,9 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
         &existed);
 }
 
-HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) { return OpenNamed<Win32Event>(name); }
+HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) {
+    return OpenNamed<Win32Event>(name);
+}
 
 BOOL SetEvent(HANDLE event) {
     auto object = LookupHandle<Win32Event>(event);
@@ -190,7 +197,9 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
     return handle;
 }
 
-HANDLE OpenMutexA(DWORD, BOOL, LPCSTR name) { return OpenNamed<Win32Mutex>(name); }
+HANDLE OpenMutexA(DWORD, BOOL, LPCSTR name) {
+    return OpenNamed<Win32Mutex>(name);
+}
 
 BOOL ReleaseMutex(HANDLE mutex) {
     auto object = LookupHandle<Win32Mutex>(mutex);
@@ -245,7 +254,8 @@ void LeaveCriticalSection(CRITICAL_SECTION* section) {
     }
 }
 
-DWORD WaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, BOOL alertable) {
+DWORD WaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
+                               BOOL alertable) {
     auto* platform = CurrentPlatform();
     if (platform == nullptr || count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
@@ -261,8 +271,9 @@ DWORD WaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, BOOL waitAll,
         objects.push_back(object->Waitable());
         held.push_back(std::move(object));
     }
-    auto outcome = platform->Sched().Wait(objects, waitAll != FALSE, TimeoutNs(milliseconds), alertable != FALSE,
-                                          count == 1 ? "WaitForSingleObject" : "WaitForMultipleObjects");
+    auto outcome =
+        platform->Sched().Wait(objects, waitAll != FALSE, TimeoutNs(milliseconds), alertable != FALSE,
+                               count == 1 ? "WaitForSingleObject" : "WaitForMultipleObjects");
     switch (outcome.kind) {
         case platform::WaitOutcome::Kind::Object:
             return WAIT_OBJECT_0 + static_cast<DWORD>(outcome.index);
@@ -302,7 +313,9 @@ DWORD SleepEx(DWORD milliseconds, BOOL alertable) {
     return 0;
 }
 
-void Sleep(DWORD milliseconds) { SleepEx(milliseconds, FALSE); }
+void Sleep(DWORD milliseconds) {
+    SleepEx(milliseconds, FALSE);
+}
 
 DWORD QueueUserAPC(PAPCFUNC function, HANDLE thread, ULONG_PTR data) {
     auto* platform = CurrentPlatform();

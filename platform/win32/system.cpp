@@ -13,16 +13,20 @@ namespace detail {
 namespace {
 // The last error of host threads that are not machine threads.
 thread_local DWORD outsideLastError = 0;
-}
+}  // namespace
 
-platform::SchedulerThread* Thread() { return platform::Scheduler::CurrentThread(); }
+platform::SchedulerThread* Thread() {
+    return platform::Scheduler::CurrentThread();
+}
 
 platform::Process* CurrentProcess() {
     auto* thread = Thread();
     return thread != nullptr ? thread->process : nullptr;
 }
 
-platform::Platform* CurrentPlatform() { return platform::Platform::Current(); }
+platform::Platform* CurrentPlatform() {
+    return platform::Platform::Current();
+}
 
 std::optional<std::uint64_t> TimeoutNs(DWORD milliseconds) {
     if (milliseconds == INFINITE) {
@@ -40,9 +44,13 @@ DWORD& LastErrorSlot() {
 
 using namespace detail;
 
-DWORD GetLastError() { return LastErrorSlot(); }
+DWORD GetLastError() {
+    return LastErrorSlot();
+}
 
-void SetLastError(DWORD error) { LastErrorSlot() = error; }
+void SetLastError(DWORD error) {
+    LastErrorSlot() = error;
+}
 
 BOOL CloseHandle(HANDLE object) {
     auto* process = CurrentProcess();
@@ -84,7 +92,9 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
 namespace {
 // Each reservation keeps its length in a header page in front of the pages handed out, so
 // VirtualFree(MEM_RELEASE) can unmap it without a table.
-std::size_t PageSize() { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); }
+std::size_t PageSize() {
+    return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
 }  // namespace
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD) {
