@@ -52,6 +52,26 @@ HKEY NewHandle(platform::KeyRef key) {
     return static_cast<HKEY>(CurrentProcess()->Insert(std::make_shared<RegistryKeyHandle>(std::move(key))));
 }
 
+// The registry and key a call works on, or the error it returns: a bad argument, an unknown
+// handle, or a key deleted while it was open.
+struct KeyAccess {
+    platform::Registry* registry = nullptr;
+    platform::KeyRef key;
+    LONG status = ERROR_SUCCESS;
+};
+
+KeyAccess Access(HKEY handle, bool argumentsValid) {
+    KeyAccess access{CurrentRegistry(), KeyOf(handle), ERROR_SUCCESS};
+    if (access.registry == nullptr || !argumentsValid) {
+        access.status = ERROR_INVALID_PARAMETER;
+    } else if (!access.key) {
+        access.status = ERROR_INVALID_HANDLE;
+    } else if (access.key->Deleted()) {
+        access.status = ERROR_KEY_DELETED;
+    }
+    return access;
+}
+
 // Copies a name into a caller's buffer of `*size` characters; `*size` becomes its length.
 LONG CopyName(const std::string& name, LPSTR buffer, DWORD* size) {
     if (buffer == nullptr || size == nullptr) {
@@ -90,17 +110,12 @@ LONG CopyData(const platform::RegistryValue& value, DWORD* type, BYTE* data, DWO
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, HKEY* result) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr || result == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, result != nullptr);
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (base->Deleted()) {
-        return ERROR_KEY_DELETED;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     auto opened = registry->Open(base, subKey != nullptr ? subKey : "");
     if (!opened) {
         return ERROR_FILE_NOT_FOUND;
@@ -111,14 +126,12 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, HKEY* result) {
 
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
                      HKEY* result, DWORD* disposition) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr || result == nullptr || subKey == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, result != nullptr && subKey != nullptr);
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     bool created = false;
     auto made = registry->Create(base, subKey, &created);
     if (!made) {
@@ -132,17 +145,12 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSEC
 }
 
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* dataSize) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, true);
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (base->Deleted()) {
-        return ERROR_KEY_DELETED;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     auto value = registry->QueryValue(base, valueName != nullptr ? valueName : "");
     if (!value) {
         return ERROR_FILE_NOT_FOUND;
@@ -151,40 +159,34 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BYTE* dat
 }
 
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD dataSize) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr || (data == nullptr && dataSize != 0)) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, !(data == nullptr && dataSize != 0));
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     platform::RegistryValue value{valueName != nullptr ? valueName : "", type, {data, data + dataSize}};
     return registry->SetValue(base, std::move(value)) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, true);
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     return registry->DeleteValue(base, valueName != nullptr ? valueName : "") ? ERROR_SUCCESS
                                                                               : ERROR_FILE_NOT_FOUND;
 }
 
 LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr || subKey == nullptr || *subKey == '\0') {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, subKey != nullptr && *subKey != '\0');
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     // Windows 95, 98 and Me delete the whole subtree; the NT family refuses a key with subkeys.
     bool recursive = !CurrentPlatform()->IsNtFamily();
     switch (registry->DeleteKey(base, subKey, recursive)) {
@@ -200,14 +202,12 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD*, LPSTR keyClass,
                    DWORD* keyClassSize, FILETIME* lastWriteTime) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, true);
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     auto subkey = registry->EnumKey(base, index);
     if (!subkey) {
         return ERROR_NO_MORE_ITEMS;
@@ -224,14 +224,12 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD*, L
 
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* valueNameSize, DWORD*, DWORD* type,
                    BYTE* data, DWORD* dataSize) {
-    auto* registry = CurrentRegistry();
-    auto base = KeyOf(key);
-    if (registry == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    auto access = Access(key, true);
+    if (access.status != ERROR_SUCCESS) {
+        return access.status;
     }
-    if (!base) {
-        return ERROR_INVALID_HANDLE;
-    }
+    auto* registry = access.registry;
+    auto& base = access.key;
     auto value = registry->EnumValue(base, index);
     if (!value) {
         return ERROR_NO_MORE_ITEMS;
