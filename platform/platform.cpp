@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/kernel/kernel.h"
+
 namespace platform {
 
 namespace {
@@ -50,9 +52,11 @@ Platform::Platform(PlatformConfig config)
         trace_.Write("machine", "halted: " + report);
         std::fprintf(stderr, "machine halted: %s\n", report.c_str());
     });
+    kernel_ = std::make_unique<Kernel>(*this);
 }
 
 Platform::~Platform() {
+    kernel_->Shutdown();
     scheduler_.Shutdown();
     for (auto& thread : hostThreads_) {
         if (thread.joinable()) {

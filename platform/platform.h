@@ -24,6 +24,8 @@
 
 namespace platform {
 
+class Kernel;
+
 enum class OsFlavour { Win95, Win98, WinMe, Win2000, WinXp };
 
 struct OsVersion {
@@ -77,6 +79,8 @@ public:
     FaultPoints& Faults() { return faults_; }
     Registry& Reg() { return registry_; }
     CDrive& Drive() { return *drive_; }
+    // The machine's kernel: I/O manager, executive and verifier.
+    Kernel& Kern() { return *kernel_; }
 
     // Named objects (mutexes, events) of the Win32 object namespace; names are case-sensitive.
     std::shared_ptr<HandleObject> FindNamedObject(const std::string& name);
@@ -118,6 +122,7 @@ private:
     std::vector<std::thread> hostThreads_;
     std::map<std::uint32_t, std::weak_ptr<ThreadObject>> threadsById_;
     DeviceOpener deviceOpener_;
+    std::unique_ptr<Kernel> kernel_;  // last: it starts machine threads and installs the device opener
 };
 
 // The calling host thread joins a machine as the main thread of a new process, for the lifetime

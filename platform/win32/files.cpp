@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/win32/context.h"
+#include "platform/win32/device_io.h"
 
 namespace w32 {
 
@@ -116,6 +117,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead, LPOVERLAPPED overlapped) {
+    if (auto result = DeviceTransfer(file, false, buffer, bytesToRead, bytesRead, overlapped)) {
+        return *result;
+    }
     auto object = LookupHandle<HostFile>(file);
     if (bytesRead != nullptr) {
         *bytesRead = 0;
@@ -140,6 +144,10 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead, L
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped) {
+    // Device files take the caller's data as it is; the request only reads it.
+    if (auto result = DeviceTransfer(file, true, const_cast<LPVOID>(buffer), bytesToWrite, bytesWritten, overlapped)) {
+        return *result;
+    }
     auto object = LookupHandle<HostFile>(file);
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;

@@ -186,4 +186,30 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* valueNameSize,
 LONG RegCloseKey(HKEY key);
 LONG RegFlushKey(HKEY key);
 
+// Devices ("\\.\NAME", served by the kernel's drivers): overlapped I/O with completion routines,
+// control requests and cancellation. Completion routines run as user APCs on the issuing thread,
+// in its next alertable wait.
+using LPOVERLAPPED_COMPLETION_ROUTINE = void (*)(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped);
+BOOL ReadFileEx(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPOVERLAPPED overlapped,
+                LPOVERLAPPED_COMPLETION_ROUTINE completionRoutine);
+BOOL WriteFileEx(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPOVERLAPPED overlapped,
+                 LPOVERLAPPED_COMPLETION_ROUTINE completionRoutine);
+BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize, LPVOID outBuffer,
+                     DWORD outBufferSize, DWORD* bytesReturned, LPOVERLAPPED overlapped);
+// Cancels the calling thread's pending requests on the handle.
+BOOL CancelIo(HANDLE file);
+
+inline constexpr DWORD FILE_DEVICE_UNKNOWN = 0x22;
+inline constexpr DWORD METHOD_BUFFERED = 0;
+inline constexpr DWORD METHOD_IN_DIRECT = 1;
+inline constexpr DWORD METHOD_OUT_DIRECT = 2;
+inline constexpr DWORD METHOD_NEITHER = 3;
+inline constexpr DWORD FILE_ANY_ACCESS = 0;
+inline constexpr DWORD FILE_READ_ACCESS = 1;
+inline constexpr DWORD FILE_WRITE_ACCESS = 2;
+// A control code: device type << 16 | access << 14 | function << 2 | method.
+constexpr DWORD CTL_CODE(DWORD deviceType, DWORD function, DWORD method, DWORD access) {
+    return deviceType << 16 | access << 14 | function << 2 | method;
+}
+
 }  // namespace w32
