@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/kernel/kernel.h"
+#include "platform/storage/c_volume.h"
 
 namespace platform {
 
@@ -111,6 +112,9 @@ void Platform::SetDeviceOpener(DeviceOpener opener) {
 
 std::shared_ptr<HandleObject> Platform::OpenDevice(const std::string& name, std::uint32_t access, std::uint32_t share,
                                                    std::uint32_t flags, std::uint32_t* error) {
+    if (IsCVolumeName(name)) {
+        return OpenCVolume(*this, access, error);
+    }
     DeviceOpener opener;
     {
         std::lock_guard lock(mutex_);
