@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "machine/default_configuration.h"
+
 namespace machine {
 
 namespace {
@@ -39,6 +41,10 @@ bool Machine::Start(std::string* error) {
     trace.Write("machine", "C: drive at " + platform_->Drive().Root().string());
     trace.Write("machine", std::string("user: ") + (options_.userIsAdministrator ? "administrator" : "limited user"));
 
+    if (!LoadDefaultConfiguration(*platform_, error)) {
+        return false;
+    }
+    trace.Write("machine", "registry: default configuration");
     if (!options_.registryFile.empty()) {
         std::ifstream file(options_.registryFile, std::ios::binary);
         if (!file) {
@@ -53,6 +59,9 @@ bool Machine::Start(std::string* error) {
             return false;
         }
         trace.Write("machine", "registry: merged " + options_.registryFile.string());
+    }
+    if (auto folder = CreateInstallFolder(*platform_); !folder.empty()) {
+        trace.Write("machine", "install folder: " + folder);
     }
     trace.Write("machine", "ready");
     return true;

@@ -3,6 +3,7 @@
 
 #include "machine/rpxsim/boot_command.h"
 #include "machine/rpxsim/command_line.h"
+#include "machine/rpxsim/config_command.h"
 #include "machine/rpxsim/player_command.h"
 
 namespace rpxsim {
@@ -21,6 +22,8 @@ const Subcommand kSubcommands[] = {
      "  player disk FILE OUT.img [--reserved-kb K]\n"
      "                          write the logical disk the miniport presents",
      RunPlayer},
+    {"config", "config [--chip N]       the install folder, reserved kilobytes and firmware file set the tools read",
+     RunConfig},
 };
 
 void PrintHelp(std::ostream& out) {

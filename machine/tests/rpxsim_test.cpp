@@ -8,36 +8,13 @@
 #include <fstream>
 
 #include "machine/machine.h"
+#include "machine/tests/rpxsim_runner.h"
 #include "platform/win32/win32.h"
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;  // standard output and error together
-};
-
-Result Rpxsim(const std::string& arguments) {
-    std::string command = std::string(RPXSIM_PATH) + " " + arguments + " 2>&1";
-    Result result{-1, {}};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        result.out.append(buffer.data(), n);
-    }
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string WriteTemporary(const std::string& name, const std::string& text) {
-    std::string path = ::testing::TempDir() + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-}
+using rpxsim::testing::Rpxsim;
+using rpxsim::testing::WriteTemporary;
 
 TEST(Rpxsim, MainJobBootsTheDefaultMachineAndPrintsItsTrace) {
     auto result = Rpxsim("");
