@@ -49,7 +49,7 @@ const char* MajorName(UCHAR major) {
 }
 
 int LocationIndex(const IRP* irp, const IO_STACK_LOCATION* location) {
-    return static_cast<int>(location - irp->Tracking->stack.data());
+    return static_cast<int>(irp->Tracking->IndexOf(location));
 }
 
 }  // namespace
@@ -61,13 +61,12 @@ std::string Kernel::DescribeIrp(const IRP* irp) {
     std::string text = "IRP " + Hex(irp);
     const IrpTracking& tracking = *irp->Tracking;
     // The major function of the lowest location that was used tells what the request is.
-    for (const auto& location : tracking.stack) {
-        if (location.DeviceObject != nullptr || &location == &tracking.stack.back()) {
-            text += std::string(" (") + MajorName(location.MajorFunction) + ")";
-            break;
+    for (std::size_t i = 1; i < tracking.stack.size(); ++i) {
+        if (tracking.stack[i].DeviceObject != nullptr) {
+            return text + " (" + MajorName(tracking.stack[i].MajorFunction) + ")";
         }
     }
-    return text;
+    return text + " (not sent)";
 }
 
 IRP* Kernel::AllocateIrp(int stackSize) {
@@ -75,7 +74,7 @@ IRP* Kernel::AllocateIrp(int stackSize) {
         return nullptr;
     }
     auto* tracking = new IrpTracking;
-    tracking->stack.assign(static_cast<std::size_t>(stackSize), IO_STACK_LOCATION{});
+    tracking->stack.assign(static_cast<std::size_t>(stackSize) + 1, IO_STACK_LOCATION{});
     tracking->pendingMarked.assign(static_cast<std::size_t>(stackSize), false);
     tracking->completionOwner.assign(static_cast<std::size_t>(stackSize), nullptr);
     IRP& irp = tracking->irp;
@@ -83,7 +82,7 @@ IRP* Kernel::AllocateIrp(int stackSize) {
     irp.Size = static_cast<USHORT>(sizeof(IRP) + stackSize * sizeof(IO_STACK_LOCATION));
     irp.StackCount = static_cast<CCHAR>(stackSize);
     irp.CurrentLocation = static_cast<CCHAR>(stackSize + 1);
-    irp.Tail.Overlay.CurrentStackLocation = tracking->stack.data() + stackSize;
+    irp.Tail.Overlay.CurrentStackLocation = tracking->Locations() + stackSize;
     irp.RequestorMode = KernelMode;
     irp.Tracking = tracking;
     InitializeListHead(&irp.Tail.Overlay.ListEntry);
@@ -482,7 +481,7 @@ void IoCompleteRequest(IRP* irp, KPRIORITY) {
 void IoMarkIrpPending(IRP* irp) {
     IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
     location->Control |= SL_PENDING_RETURNED;
-    auto index = static_cast<std::size_t>(location - irp->Tracking->stack.data());
+    auto index = static_cast<std::size_t>(irp->Tracking->IndexOf(location));
     if (index < irp->Tracking->pendingMarked.size()) {
         irp->Tracking->pendingMarked[index] = true;
     }
@@ -505,7 +504,7 @@ void IoSetCompletionRoutine(IRP* irp, PIO_COMPLETION_ROUTINE routine, PVOID cont
     next->Control = static_cast<UCHAR>((invokeOnSuccess ? SL_INVOKE_ON_SUCCESS : 0) |
                                        (invokeOnError ? SL_INVOKE_ON_ERROR : 0) |
                                        (invokeOnCancel ? SL_INVOKE_ON_CANCEL : 0));
-    auto index = static_cast<std::size_t>(next - irp->Tracking->stack.data());
+    auto index = static_cast<std::size_t>(irp->Tracking->IndexOf(next));
     if (index < irp->Tracking->completionOwner.size()) {
         irp->Tracking->completionOwner[index] = platform::DriverCall::Current();
     }

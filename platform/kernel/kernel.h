@@ -32,7 +32,14 @@ struct IrpTracking {
     enum class State { Allocated, Dispatched, Completing, InCompletionRoutine, Reclaimed, Completed, Freed };
 
     wdm::IRP irp{};
+    // The stack locations, after one spare below them: a driver that copies its location to a
+    // next one that does not exist writes there, and IoCallDriver then stops the machine.
     std::vector<wdm::IO_STACK_LOCATION> stack;
+    wdm::IO_STACK_LOCATION* Locations() { return stack.data() + 1; }
+    // The index of a location, -1 for the spare.
+    std::ptrdiff_t IndexOf(const wdm::IO_STACK_LOCATION* location) const {
+        return location - (stack.data() + 1);
+    }
     std::vector<bool> pendingMarked;                   // IoMarkIrpPending per stack location
     std::vector<wdm::DRIVER_OBJECT*> completionOwner;  // the driver that set each location's routine
     std::atomic<State> state{State::Allocated};

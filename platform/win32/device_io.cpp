@@ -179,6 +179,9 @@ std::optional<BOOL> DeviceTransfer(HANDLE file, bool write, void* buffer, DWORD 
     if (!device) {
         return std::nullopt;
     }
+    if (transferred != nullptr) {
+        *transferred = 0;
+    }
     if (write ? !device->CanWrite() : !device->CanRead()) {
         return Fail(ERROR_ACCESS_DENIED, FALSE);
     }
@@ -200,11 +203,11 @@ BOOL WriteFileEx(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPOVERLAPPED o
 
 BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
                      LPVOID outBuffer, DWORD outBufferSize, DWORD* bytesReturned, LPOVERLAPPED overlapped) {
+    if (bytesReturned != nullptr) {
+        *bytesReturned = 0;
+    }
     auto object = LookupHandle<DeviceFileHandle>(device);
     if (!object) {
-        if (bytesReturned != nullptr) {
-            *bytesReturned = 0;
-        }
         return Fail(
             LookupHandle<platform::HandleObject>(device) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE,
             FALSE);
