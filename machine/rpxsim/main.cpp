@@ -22,7 +22,8 @@ const Subcommand kSubcommands[] = {
      "  player disk FILE OUT.img [--reserved-kb K]\n"
      "                          write the logical disk the miniport presents",
      RunPlayer},
-    {"config", "config [--chip N]       the install folder, reserved kilobytes and firmware file set the tools read",
+    {"config",
+     "config [--chip N]       the install folder, reserved kilobytes and firmware file set the tools read",
      RunConfig},
 };
 
