@@ -1,16 +1,13 @@
-// Where the machine keeps the product's configuration, and the values rpxsim reads of it.
+// Where the machine finds the product's configuration in its registry.
 #pragma once
 
-#include <cstdint>
+#include <string>
 
-#include "platform/registry/registry.h"
+#include "tools/common/configuration_store.h"
 
 namespace machine {
 
-inline constexpr const char* kParamsKeyPath =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Zephtal\\Zephtal RPX-7300 MP3 Player\\Params";
-
-// "TotalKiloBytesReserved" of the Params key; 0 when absent or not a DWORD.
-std::uint32_t TotalKiloBytesReserved(platform::Registry& registry);
+// The Params key as a full registry path.
+inline std::string ParamsKeyFullPath() { return std::string("HKEY_LOCAL_MACHINE\\") + tools::kParamsKeyPath; }
 
 }  // namespace machine

@@ -17,7 +17,7 @@ bool LoadDefaultConfiguration(platform::Platform& pc, std::string* error) {
 
 std::string CreateInstallFolder(platform::Platform& pc) {
     auto& registry = pc.Reg();
-    auto params = registry.OpenPath(kParamsKeyPath);
+    auto params = registry.OpenPath(ParamsKeyFullPath());
     auto value = params ? registry.QueryValue(params, "Install Folder") : std::nullopt;
     if (!value || value->type != platform::REG_SZ) {
         return {};

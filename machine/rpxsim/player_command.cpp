@@ -3,12 +3,12 @@
 
 #include <fstream>
 
-#include "machine/configuration.h"
 #include "machine/rpxsim/session.h"
 #include "media_format/mapped_medium.h"
 #include "media_format/medium_reader.h"
 #include "player/new_player.h"
 #include "player/player_info.h"
+#include "tools/common/configuration_store.h"
 
 namespace rpxsim {
 
@@ -87,7 +87,8 @@ int RunDisk(Invocation& invocation) {
     if (!reservedKb) {
         // The reservation the machine's configuration asks for, as the miniport reads it.
         auto booted = BootMachine(invocation);
-        reservedKb = machine::TotalKiloBytesReserved(booted->Pc().Reg());
+        platform::ProcessScope process(booted->Pc(), "rpxsim");
+        reservedKb = tools::ReadTotalKiloBytesReserved();
     }
 
     std::string error;

@@ -1,9 +1,6 @@
 // The rpxsim command line and the machine it boots.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 

@@ -110,15 +110,16 @@ BOOL Issue(HANDLE handle, const FileRequest& request, DWORD* transferred, LPOVER
     if (!device) {
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     }
-    if ((extended && (routine == nullptr || overlapped == nullptr || !device->Overlapped())) ||
-        (device->Overlapped() && overlapped == nullptr)) {
+    if (extended && (routine == nullptr || overlapped == nullptr || !device->Overlapped())) {
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     if ((request.inputBuffer == nullptr && request.inputLength > 0) ||
         (request.outputBuffer == nullptr && request.outputLength > 0)) {
         return Fail(ERROR_NOACCESS, FALSE);
     }
-    if (!device->Overlapped()) {
+    // Without an OVERLAPPED record the request waits for its completion, also on a handle opened
+    // for overlapped I/O: the control requests the system sends that way complete at once.
+    if (!device->Overlapped() || overlapped == nullptr) {
         return IssueSynchronous(*device, request, transferred);
     }
     Report report;

@@ -99,7 +99,9 @@ LONG CopyData(const platform::RegistryValue& value, DWORD* type, BYTE* data, DWO
             *dataSize = size;
             return ERROR_MORE_DATA;
         }
-        std::memcpy(data, value.data.data(), size);
+        if (size != 0) {
+            std::memcpy(data, value.data.data(), size);
+        }
     }
     if (dataSize != nullptr) {
         *dataSize = size;
