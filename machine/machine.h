@@ -3,11 +3,13 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/platform.h"
+#include "player/player.h"
 
 namespace machine {
 
@@ -22,7 +24,7 @@ struct MachineOptions {
 };
 
 class Machine {
-public:
+  public:
     // Builds and boots the machine; `error` holds a one-line reason when that fails (a bad
     // registry file), and the machine is then not usable.
     static std::unique_ptr<Machine> Boot(const MachineOptions& options, std::string* error);
@@ -31,11 +33,22 @@ public:
     platform::TraceSink& Trace() { return platform_->Trace(); }
     const MachineOptions& Options() const { return options_; }
 
-private:
+    // Plugs a player into the machine through the bench link (its firmware as the control device
+    // "ZPRPX73u<unit>"); the machine keeps it until it is unplugged or the machine ends.
+    std::optional<unsigned> AttachPlayer(std::unique_ptr<player::Player> player, std::string* error);
+    // The player of a medium file, with its settings file and card.
+    std::optional<unsigned> AttachPlayer(const std::string& mediumPath, player::PlayerOptions options,
+                                         std::string* error);
+    player::Player* PlayerOfUnit(unsigned unit);
+    void UnplugPlayer(unsigned unit);
+
+  private:
     explicit Machine(const MachineOptions& options);
     bool Start(std::string* error);
 
     MachineOptions options_;
+    // Before the platform: the platform's threads stop before the players they serve go.
+    std::map<unsigned, std::unique_ptr<player::Player>> players_;
     std::unique_ptr<platform::Platform> platform_;
 };
 

@@ -27,16 +27,20 @@ struct LinkDevice {
     unsigned unit;
     bool unplugged;
     ULONG userData[3];  // exclusiveAccess, mediaChanged, removalAllowed
-    LIST_ENTRY queue;    // requests waiting for the player
-    IRP* current;        // the request whose simulated time is running
-    LIST_ENTRY parked;   // reads the player does not answer: they wait until cancelled
+    LIST_ENTRY queue;   // requests waiting for the player
+    IRP* current;       // the request whose simulated time is running
+    LIST_ENTRY parked;  // reads the player does not answer: they wait until cancelled
     KTIMER timer;
     KDPC done;
 };
 
-LinkDevice* LinkOf(DEVICE_OBJECT* device) { return static_cast<LinkDevice*>(device->DeviceExtension); }
+LinkDevice* LinkOf(DEVICE_OBJECT* device) {
+    return static_cast<LinkDevice*>(device->DeviceExtension);
+}
 
-std::string DeviceName(unsigned unit) { return "\\Device\\ZPRPX73u" + std::to_string(unit); }
+std::string DeviceName(unsigned unit) {
+    return "\\Device\\ZPRPX73u" + std::to_string(unit);
+}
 std::string LinkName(const char* prefix, unsigned unit) {
     return "\\DosDevices\\" + std::string(prefix) + std::to_string(unit);
 }
@@ -48,7 +52,9 @@ NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information = 0) {
     return status;
 }
 
-void* BufferOf(IRP* irp) { return MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority); }
+void* BufferOf(IRP* irp) {
+    return MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
+}
 
 // Requests that wait (queued or parked) can be cancelled; the cancel spin lock guards the lists.
 void CancelWaiting(DEVICE_OBJECT*, IRP* irp) {
@@ -139,7 +145,7 @@ NTSTATUS DispatchTransfer(DEVICE_OBJECT* device, IRP* irp) {
     auto& link = *LinkOf(device);
     IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
     ULONG length = location->MajorFunction == IRP_MJ_WRITE ? location->Parameters.Write.Length
-                                                            : location->Parameters.Read.Length;
+                                                           : location->Parameters.Read.Length;
     if (length == 0) {
         return Complete(irp, STATUS_SUCCESS);
     }
@@ -197,9 +203,13 @@ NTSTATUS DispatchControl(DEVICE_OBJECT* device, IRP* irp) {
     }
 }
 
-NTSTATUS DispatchOpenClose(DEVICE_OBJECT*, IRP* irp) { return Complete(irp, STATUS_SUCCESS); }
+NTSTATUS DispatchOpenClose(DEVICE_OBJECT*, IRP* irp) {
+    return Complete(irp, STATUS_SUCCESS);
+}
 
-NTSTATUS DispatchOther(DEVICE_OBJECT*, IRP* irp) { return Complete(irp, STATUS_INVALID_DEVICE_REQUEST); }
+NTSTATUS DispatchOther(DEVICE_OBJECT*, IRP* irp) {
+    return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
+}
 
 void BenchLinkUnload(DRIVER_OBJECT*) {}
 
@@ -248,8 +258,8 @@ std::optional<unsigned> BenchLink::Attach(platform::Kernel& kernel, player::Play
             continue;
         }
         DEVICE_OBJECT* device = nullptr;
-        if (!NT_SUCCESS(kernel.CreateDevice(driver, sizeof(LinkDevice), DeviceName(unit), FILE_DEVICE_UNKNOWN, 0,
-                                            false, &device))) {
+        if (!NT_SUCCESS(kernel.CreateDevice(driver, sizeof(LinkDevice), DeviceName(unit), FILE_DEVICE_UNKNOWN,
+                                            0, false, &device))) {
             return std::nullopt;
         }
         device->Flags |= DO_DIRECT_IO;

@@ -12,7 +12,7 @@
 namespace machine {
 
 class BenchLink {
-public:
+  public:
     static constexpr const char* kDriverName = "RpxBenchLink";
 
     // Registers and loads the driver in the kernel of the calling thread's machine.

@@ -3,7 +3,36 @@
 
 #include "machine/rpxsim/session.h"
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "player/new_player.h"
+
 namespace rpxsim {
+
+DefaultPlayer::DefaultPlayer() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rpx-player-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw UsageError("cannot create a temporary folder for the default player");
+    }
+    folder_ = pattern;
+    player::NewPlayerRequest request;
+    request.mediumPath = MediumPath();
+    request.megabytes = kMegabytes;
+    std::string error;
+    if (!player::CreateNewPlayer(request, error)) {
+        throw UsageError("default player: " + error);
+    }
+}
+
+DefaultPlayer::~DefaultPlayer() {
+    std::error_code error;
+    std::filesystem::remove_all(folder_, error);
+}
+
+std::string DefaultPlayer::MediumPath() const {
+    return (folder_ / "player.nand").string();
+}
 
 std::unique_ptr<machine::Machine> BootMachine(Invocation& invocation) {
     machine::MachineOptions options;
@@ -34,9 +63,21 @@ std::unique_ptr<machine::Machine> BootMachine(Invocation& invocation) {
 }
 
 int RunBoot(Invocation& invocation) {
+    auto playerFile = invocation.args.NextIfAny();
     invocation.args.ExpectEnd();
     bool debug = invocation.common.debug;
     auto booted = BootMachine(invocation);
+    // Without a player of the user's, the built-in default: a 64 MB player in a temporary folder.
+    std::optional<DefaultPlayer> defaultPlayer;
+    if (!playerFile) {
+        defaultPlayer.emplace();
+        playerFile = defaultPlayer->MediumPath();
+    }
+    std::string error;
+    if (!booted->AttachPlayer(*playerFile, {}, &error)) {
+        invocation.err << "rpxsim: " << error << "\n";
+        return 1;
+    }
     if (!debug) {
         for (auto& line : booted->Trace().Lines()) {
             invocation.out << platform::TraceSink::Format(line);

@@ -14,7 +14,8 @@ constexpr const char* kVersion = "rpxsim 0.1.0";
 // The subcommands, in the order --help lists them. The first is the main job, run when the
 // command line names none.
 const Subcommand kSubcommands[] = {
-    {"boot", "boot                    boot a machine and print its boot trace", RunBoot},
+    {"boot", "boot [PLAYER]           boot a machine with a player (a new 64 MB one when none is named)\n"
+     "                          and print its boot trace", RunBoot},
     {"player",
      "player new FILE --size MB [--variant 8200|8210] [--bad B1,B2,...] [--card CARDFILE --card-sectors N]\n"
      "                          create a factory-fresh player\n"

@@ -20,9 +20,11 @@ constexpr DWORD IOCTL_VXMP3_GET_DEVICE_STATUS = 0x22201C;
 constexpr DWORD IOCTL_VXMP3_GET_CHIP_ID = 0x222020;
 
 class BenchLinkTest : public ::testing::Test {
-protected:
+  protected:
     explicit BenchLinkTest(platform::OsFlavour flavour = platform::OsFlavour::WinXp)
-        : machine_(platform::PlatformConfig::Of(flavour)), scope_(machine_, "test"), player_(MakeTestPlayer()) {
+        : machine_(platform::PlatformConfig::Of(flavour)),
+          scope_(machine_, "test"),
+          player_(MakeTestPlayer()) {
         EXPECT_TRUE(machine::BenchLink::Install(machine_.Kern()));
         unit_ = machine::BenchLink::Attach(machine_.Kern(), player_);
         EXPECT_EQ(unit_, 0u);
@@ -65,7 +67,8 @@ Transfer Write(HANDLE device, const std::vector<std::uint8_t>& bytes, DWORD time
     Transfer transfer;
     OVERLAPPED overlapped{};
     overlapped.hEvent = &transfer;
-    EXPECT_TRUE(WriteFileEx(device, bytes.data(), static_cast<DWORD>(bytes.size()), &overlapped, CALLBACK_Complete));
+    EXPECT_TRUE(
+        WriteFileEx(device, bytes.data(), static_cast<DWORD>(bytes.size()), &overlapped, CALLBACK_Complete));
     while (!transfer.done && SleepEx(timeoutMs, TRUE) == WAIT_IO_COMPLETION) {
     }
     return transfer;
@@ -75,7 +78,8 @@ Transfer Read(HANDLE device, std::vector<std::uint8_t>& bytes, DWORD timeoutMs =
     Transfer transfer;
     OVERLAPPED overlapped{};
     overlapped.hEvent = &transfer;
-    EXPECT_TRUE(ReadFileEx(device, bytes.data(), static_cast<DWORD>(bytes.size()), &overlapped, CALLBACK_Complete));
+    EXPECT_TRUE(
+        ReadFileEx(device, bytes.data(), static_cast<DWORD>(bytes.size()), &overlapped, CALLBACK_Complete));
     if (SleepEx(timeoutMs, TRUE) != WAIT_IO_COMPLETION) {
         CancelIo(device);
         SleepEx(0, TRUE);
@@ -95,7 +99,8 @@ TEST_F(BenchLinkTest, ControlCodesAnswerAsTheUsbDriverDoes) {
     EXPECT_EQ(words[2], 1u);
 
     DWORD exclusive[4] = {1, 0, 1, 0};
-    ASSERT_TRUE(DeviceIoControl(device, IOCTL_VXMP3_SET_STATUS, exclusive, 16, nullptr, 0, &returned, nullptr));
+    ASSERT_TRUE(
+        DeviceIoControl(device, IOCTL_VXMP3_SET_STATUS, exclusive, 16, nullptr, 0, &returned, nullptr));
     ASSERT_TRUE(DeviceIoControl(device, IOCTL_VXMP3_GET_STATUS, nullptr, 0, words, 16, &returned, nullptr));
     EXPECT_EQ(words[0], 1u);
 
@@ -103,10 +108,12 @@ TEST_F(BenchLinkTest, ControlCodesAnswerAsTheUsbDriverDoes) {
         DWORD code;
         DWORD expected;
     };
-    for (Query query : {Query{IOCTL_VXMP3_GET_DEVICE_VERSION, 0x0100}, Query{IOCTL_VXMP3_GET_DEVICE_STATUS, 1},
-                        Query{IOCTL_VXMP3_GET_CHIP_ID, 0x3A6E0C08}}) {
+    for (Query query :
+         {Query{IOCTL_VXMP3_GET_DEVICE_VERSION, 0x0100}, Query{IOCTL_VXMP3_GET_DEVICE_STATUS, 1},
+          Query{IOCTL_VXMP3_GET_CHIP_ID, 0x3A6E0C08}}) {
         DWORD value = 0;
-        ASSERT_TRUE(DeviceIoControl(device, query.code, nullptr, 0, &value, 4, &returned, nullptr)) << query.code;
+        ASSERT_TRUE(DeviceIoControl(device, query.code, nullptr, 0, &value, 4, &returned, nullptr))
+            << query.code;
         EXPECT_EQ(returned, 4u);
         EXPECT_EQ(value, query.expected) << std::hex << query.code;
     }
@@ -117,12 +124,12 @@ TEST_F(BenchLinkTest, ControlCodesAnswerAsTheUsbDriverDoes) {
         DWORD inSize;
         DWORD outSize;
     };
-    for (Refused refused : {Refused{IOCTL_VXMP3_GET_STATUS, 0, 12}, Refused{IOCTL_VXMP3_SET_STATUS, 8, 0},
-                            Refused{IOCTL_VXMP3_GET_CHIP_ID, 0, 2}, Refused{0x222024, 16, 16},
-                            Refused{0x22200C, 0, 8}}) {
+    for (Refused refused :
+         {Refused{IOCTL_VXMP3_GET_STATUS, 0, 12}, Refused{IOCTL_VXMP3_SET_STATUS, 8, 0},
+          Refused{IOCTL_VXMP3_GET_CHIP_ID, 0, 2}, Refused{0x222024, 16, 16}, Refused{0x22200C, 0, 8}}) {
         SetLastError(0);
-        EXPECT_FALSE(DeviceIoControl(device, refused.code, words, refused.inSize, words, refused.outSize, &returned,
-                                     nullptr))
+        EXPECT_FALSE(DeviceIoControl(device, refused.code, words, refused.inSize, words, refused.outSize,
+                                     &returned, nullptr))
             << std::hex << refused.code;
         EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << std::hex << refused.code;
     }
@@ -194,7 +201,7 @@ struct NamesCase {
 };
 
 class BenchLinkNames : public BenchLinkTest, public ::testing::WithParamInterface<NamesCase> {
-protected:
+  protected:
     BenchLinkNames() : BenchLinkTest(GetParam().flavour) {}
 };
 
@@ -218,7 +225,8 @@ INSTANTIATE_TEST_SUITE_P(Flavours, BenchLinkNames,
                                            NamesCase{platform::OsFlavour::Win2000, true},
                                            NamesCase{platform::OsFlavour::WinXp, true}),
                          [](const auto& testCase) {
-                             return std::string("Windows") + platform::VersionOf(testCase.param.flavour).option;
+                             return std::string("Windows") +
+                                    platform::VersionOf(testCase.param.flavour).option;
                          });
 
 }  // namespace

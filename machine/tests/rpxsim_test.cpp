@@ -19,6 +19,8 @@ TEST(Rpxsim, MainJobBootsTheDefaultMachineAndPrintsItsTrace) {
     EXPECT_NE(result.out.find("machine: booting Windows XP 5.1.2600 (NT family)"), std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("machine: ready"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("benchlink: player attached as \\Device\\ZPRPX73u0"), std::string::npos)
+        << result.out;
 }
 
 TEST(Rpxsim, OptionsStandBeforeOrAfterTheSubcommand) {
@@ -59,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RpxsimUsage,
     ::testing::Values(UsageCase{"--os vista", "--os takes"},
                       UsageCase{"frobnicate", "unknown subcommand 'frobnicate'"},
-                      UsageCase{"boot extra", "unexpected argument 'extra'"},
+                      UsageCase{"boot p.nand extra", "unexpected argument 'extra'"},
                       UsageCase{"--os", "--os needs a value"}, UsageCase{"--user root", "--user takes"},
                       UsageCase{"--registry /nonexistent/x.reg", "cannot read registry file"}),
     [](const auto& testCase) { return "Case" + std::to_string(testCase.index); });
