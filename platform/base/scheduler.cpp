@@ -64,6 +64,16 @@ SchedulerThread* Scheduler::CurrentThread() {
     return currentThread;
 }
 
+std::shared_ptr<SchedulerThread> Scheduler::CurrentThreadRef() const {
+    std::lock_guard lock(mutex_);
+    for (auto& thread : threads_) {
+        if (thread.get() == currentThread) {
+            return thread;
+        }
+    }
+    return nullptr;
+}
+
 void Scheduler::UnregisterThread(SchedulerThread& thread) {
     auto lock = LockedSection();
     auto it = std::find_if(threads_.begin(), threads_.end(), [&](auto& t) { return t.get() == &thread; });

@@ -98,6 +98,9 @@ class Scheduler {
     // Binds the calling host thread to a registered thread (nullptr unbinds).
     static void BindCurrentThread(SchedulerThread* thread);
     static SchedulerThread* CurrentThread();
+    // The current thread as a shared reference, for records that may outlive the thread (the
+    // issuer of a request still in flight); nullptr outside the machine.
+    std::shared_ptr<SchedulerThread> CurrentThreadRef() const;
     // The thread leaves the machine: it no longer counts as running.
     void UnregisterThread(SchedulerThread& thread);
 

@@ -152,5 +152,27 @@ TEST_F(UserIo, AnImmediateFailureOfReadFileExQueuesNoRoutine) {
     w32::CloseHandle(file);
 }
 
+TEST_F(UserIo, ACompletionAfterItsThreadEndedIsDropped) {
+    HANDLE file = Open(w32::FILE_FLAG_OVERLAPPED);
+    Delivery delivery;
+    w32::OVERLAPPED overlapped{};
+    overlapped.hEvent = &delivery;
+    char buffer[8];
+    // The issuing thread ends with its read still parked in the device.
+    HANDLE issuer = w32::CreateNamedThread("issuer", [&] {
+        return w32::ReadFileEx(file, buffer, sizeof buffer, &overlapped, Delivered) ? DWORD{0} : DWORD{1};
+    });
+    EXPECT_EQ(w32::WaitForSingleObject(issuer, INFINITE), w32::WAIT_OBJECT_0);
+    DWORD code = 9;
+    w32::GetExitCodeThread(issuer, &code);
+    EXPECT_EQ(code, 0u);
+    w32::CloseHandle(issuer);
+    CompleteParkedRead("late");
+    EXPECT_EQ(w32::SleepEx(10, TRUE), 0u);
+    EXPECT_EQ(delivery.calls, 0);
+    EXPECT_EQ(overlapped.InternalHigh, 4u);  // the request itself completed
+    w32::CloseHandle(file);
+}
+
 }  // namespace
 }  // namespace kernel_test

@@ -31,7 +31,9 @@ struct Report {
     LPOVERLAPPED overlapped = nullptr;
     std::shared_ptr<platform::HandleObject> event;  // the OVERLAPPED's event, kept while in flight
     LPOVERLAPPED_COMPLETION_ROUTINE routine = nullptr;
-    platform::SchedulerThread* issuer = nullptr;
+    // Shared: the completion may come after the issuing thread has ended, and its APC is then
+    // dropped (QueueUserApc refuses an ended thread) instead of reaching freed memory.
+    std::shared_ptr<platform::SchedulerThread> issuer;
 };
 
 BOOL IssueSynchronous(DeviceFileHandle& device, const FileRequest& request, DWORD* transferred) {
@@ -83,7 +85,7 @@ BOOL IssueOverlapped(const std::shared_ptr<DeviceFileHandle>& device, const File
     NTSTATUS status = device->OwningKernel().StartFileRequest(device->File(), wdm::UserMode, request, done,
                                                               [&](wdm::IRP* irp) {
                                                                   *irpSlot = irp;
-                                                                  device->Track(irp, report.issuer);
+                                                                  device->Track(irp, report.issuer.get());
                                                               });
     if (status == STATUS_PENDING) {
         return report.routine != nullptr ? TRUE : Fail(ERROR_IO_PENDING, FALSE);
@@ -125,7 +127,10 @@ BOOL Issue(HANDLE handle, const FileRequest& request, DWORD* transferred, LPOVER
     Report report;
     report.overlapped = overlapped;
     report.routine = routine;
-    report.issuer = Thread();
+    report.issuer = device->OwningKernel().Sched().CurrentThreadRef();
+    if (!report.issuer) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
     if (!extended && overlapped->hEvent != nullptr) {
         report.event = CurrentProcess()->Lookup(overlapped->hEvent);
         if (!report.event) {
