@@ -122,14 +122,16 @@ PROGRAM_MEDIA_STATUS VxMp3ProgramQorvMedia(win::ULONG* sizeIndexes, win::UCHAR s
                                            win::ULONG* fileLengths, win::UCHAR** companions,
                                            win::ULONG* companionLengths, _BinaryFilesInformation* set,
                                            win::HANDLE phaseEvent);
-PROGRAM_MEDIA_STATUS VxMp3FatFormatEx(win::ULONG* sizeIndexes, win::UCHAR slot, int writeFiles, win::UCHAR** files,
-                                      win::ULONG* fileLengths, win::UCHAR** companions, win::ULONG* companionLengths,
-                                      _BinaryFilesInformation* set, win::HANDLE phaseEvent);
+PROGRAM_MEDIA_STATUS VxMp3FatFormatEx(win::ULONG* sizeIndexes, win::UCHAR slot, int writeFiles,
+                                      win::UCHAR** files, win::ULONG* fileLengths, win::UCHAR** companions,
+                                      win::ULONG* companionLengths, _BinaryFilesInformation* set,
+                                      win::HANDLE phaseEvent);
 
 // Firmware versions.
 PROGRAM_MEDIA_STATUS VxMp3GetFirmwareVersion(win::ULONG* sizeIndexes, win::UCHAR slot,
                                              _BinaryFilesInformation* set);
-PROGRAM_MEDIA_STATUS VxMp3GetFileVersion(win::UCHAR** files, win::ULONG* fileLengths, _BinaryFilesInformation* set);
+PROGRAM_MEDIA_STATUS VxMp3GetFileVersion(win::UCHAR** files, win::ULONG* fileLengths,
+                                         _BinaryFilesInformation* set);
 
 // Progress and phases.
 int VxMp3SetPhase(win::ULONG phase, double percent, win::HANDLE phaseEvent);
