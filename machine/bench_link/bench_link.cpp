@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "library/VxMp3.h"
 #include "platform/platform.h"
 
 namespace machine {
@@ -10,14 +11,6 @@ namespace machine {
 namespace {
 
 using namespace wdm;
-
-// The control codes of the player's control device (device type 0x22, functions 0x800 on).
-constexpr ULONG IOCTL_VXMP3_GET_STATUS = 0x222000;
-constexpr ULONG IOCTL_VXMP3_SET_STATUS = 0x222004;
-constexpr ULONG IOCTL_VXMP3_RECONFIGURE = 0x222008;
-constexpr ULONG IOCTL_VXMP3_GET_DEVICE_VERSION = 0x222018;
-constexpr ULONG IOCTL_VXMP3_GET_DEVICE_STATUS = 0x22201C;
-constexpr ULONG IOCTL_VXMP3_GET_CHIP_ID = 0x222020;
 
 constexpr ULONG kUnitLimit = 100;
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "library/VxMp3.h"
 #include "machine/bench_link/bench_link.h"
 #include "platform/platform.h"
 #include "platform/win32/win32.h"
@@ -12,12 +13,6 @@
 namespace {
 
 using namespace w32;
-
-constexpr DWORD IOCTL_VXMP3_GET_STATUS = 0x222000;
-constexpr DWORD IOCTL_VXMP3_SET_STATUS = 0x222004;
-constexpr DWORD IOCTL_VXMP3_GET_DEVICE_VERSION = 0x222018;
-constexpr DWORD IOCTL_VXMP3_GET_DEVICE_STATUS = 0x22201C;
-constexpr DWORD IOCTL_VXMP3_GET_CHIP_ID = 0x222020;
 
 class BenchLinkTest : public ::testing::Test {
   protected:

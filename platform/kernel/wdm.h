@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdarg>
 
+#include "platform/base/control_codes.h"
 #include "platform/base/status.h"
 #include "platform/base/types.h"
 
@@ -302,19 +303,7 @@ inline constexpr DEVICE_TYPE FILE_DEVICE_CONTROLLER = 0x04;
 inline constexpr DEVICE_TYPE FILE_DEVICE_DISK = 0x07;
 inline constexpr DEVICE_TYPE FILE_DEVICE_MASS_STORAGE = 0x2D;
 inline constexpr DEVICE_TYPE FILE_DEVICE_BUS_EXTENDER = 0x2A;
-inline constexpr DEVICE_TYPE FILE_DEVICE_UNKNOWN = 0x22;
 
-// Control codes: device type << 16 | access << 14 | function << 2 | method.
-inline constexpr ULONG METHOD_BUFFERED = 0;
-inline constexpr ULONG METHOD_IN_DIRECT = 1;
-inline constexpr ULONG METHOD_OUT_DIRECT = 2;
-inline constexpr ULONG METHOD_NEITHER = 3;
-inline constexpr ULONG FILE_ANY_ACCESS = 0;
-inline constexpr ULONG FILE_READ_ACCESS = 1;
-inline constexpr ULONG FILE_WRITE_ACCESS = 2;
-constexpr ULONG CTL_CODE(ULONG deviceType, ULONG function, ULONG method, ULONG access) {
-    return deviceType << 16 | access << 14 | function << 2 | method;
-}
 constexpr ULONG METHOD_FROM_CTL_CODE(ULONG code) {
     return code & 3;
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "platform/base/control_codes.h"
 #include "platform/base/status.h"
 #include "platform/base/types.h"
 
@@ -199,17 +200,5 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
 // Cancels the calling thread's pending requests on the handle.
 BOOL CancelIo(HANDLE file);
 
-inline constexpr DWORD FILE_DEVICE_UNKNOWN = 0x22;
-inline constexpr DWORD METHOD_BUFFERED = 0;
-inline constexpr DWORD METHOD_IN_DIRECT = 1;
-inline constexpr DWORD METHOD_OUT_DIRECT = 2;
-inline constexpr DWORD METHOD_NEITHER = 3;
-inline constexpr DWORD FILE_ANY_ACCESS = 0;
-inline constexpr DWORD FILE_READ_ACCESS = 1;
-inline constexpr DWORD FILE_WRITE_ACCESS = 2;
-// A control code: device type << 16 | access << 14 | function << 2 | method.
-constexpr DWORD CTL_CODE(DWORD deviceType, DWORD function, DWORD method, DWORD access) {
-    return deviceType << 16 | access << 14 | function << 2 | method;
-}
 
 }  // namespace w32
