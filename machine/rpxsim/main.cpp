@@ -4,6 +4,7 @@
 #include "machine/rpxsim/boot_command.h"
 #include "machine/rpxsim/command_line.h"
 #include "machine/rpxsim/config_command.h"
+#include "machine/rpxsim/lib_command.h"
 #include "machine/rpxsim/player_command.h"
 
 namespace rpxsim {
@@ -26,6 +27,11 @@ const Subcommand kSubcommands[] = {
     {"config",
      "config [--chip N]       the install folder, reserved kilobytes and firmware file set the tools read",
      RunConfig},
+    {"lib",
+     "lib PLAYER -- EXPORT ARGS... [\\; EXPORT ARGS...]\n"
+     "                          call library exports in one process against the player, a line per call\n"
+     "  lib --exports           the exports it can call and their arguments",
+     RunLib},
 };
 
 void PrintHelp(std::ostream& out) {

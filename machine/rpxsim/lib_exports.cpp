@@ -1,0 +1,319 @@
+// The table of library exports callable from `rpxsim lib`: name, argument names, and the binding
+// that parses the arguments and prints the result with the outputs under their header names.
+#include "machine/rpxsim/lib_exports.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "library/VxMp3.h"
+#include "machine/rpxsim/command_line.h"
+
+namespace rpxsim {
+
+namespace {
+
+using win::CHAR;
+using win::UCHAR;
+using win::ULONG;
+
+// The arguments of one call, taken in order.
+class CallArguments {
+  public:
+    CallArguments(std::string exportName, std::vector<std::string> words)
+        : exportName_(std::move(exportName)), words_(std::move(words)) {}
+
+    unsigned long Number(const char* what, unsigned long max) {
+        std::string word = Next(what);
+        unsigned long value = ParseNumber(word, (exportName_ + " " + what).c_str());
+        if (value > max) {
+            throw UsageError(exportName_ + " " + what + " must be at most " + std::to_string(max) +
+                             ", not '" + word + "'");
+        }
+        return value;
+    }
+
+    // An instance number, -128 .. 127 as the exports take it.
+    CHAR Instance() {
+        std::string word = Next("INSTANCE");
+        bool negative = !word.empty() && word[0] == '-';
+        unsigned long magnitude =
+            ParseNumber(negative ? word.substr(1) : word, (exportName_ + " INSTANCE").c_str());
+        if (magnitude > (negative ? 128u : 127u)) {
+            throw UsageError(exportName_ + " INSTANCE must lie in -128..127, not '" + word + "'");
+        }
+        return static_cast<CHAR>(negative ? -static_cast<long>(magnitude) : static_cast<long>(magnitude));
+    }
+
+    DEVICE_STATUS Mode() {
+        struct Name {
+            const char* text;
+            DEVICE_STATUS mode;
+        };
+        static constexpr std::array<Name, 4> kModes{{{"NONE", DEVICE_STATUS_NONE},
+                                                     {"NORMAL", DEVICE_STATUS_NORMAL},
+                                                     {"RECOVERY", DEVICE_STATUS_RECOVERY},
+                                                     {"NO_DATA", DEVICE_STATUS_NO_DATA}}};
+        std::string word = Next("MODE");
+        for (const auto& name : kModes) {
+            if (word == name.text || word == std::to_string(name.mode)) {
+                return name.mode;
+            }
+        }
+        throw UsageError(exportName_ + " MODE takes NONE, NORMAL, RECOVERY or NO_DATA (or 0..3), not '" +
+                         word + "'");
+    }
+
+    // Bytes written as hexadecimal digits, two per byte ("0a0000").
+    std::vector<UCHAR> Bytes(const char* what) {
+        std::string word = Next(what);
+        if (word.empty() || word.size() % 2 != 0) {
+            throw UsageError(exportName_ + " " + what + " must be pairs of hexadecimal digits, not '" + word +
+                             "'");
+        }
+        std::vector<UCHAR> bytes;
+        for (std::size_t i = 0; i < word.size(); i += 2) {
+            bytes.push_back(static_cast<UCHAR>(
+                ParseNumber("0x" + word.substr(i, 2), (exportName_ + " " + what).c_str())));
+        }
+        return bytes;
+    }
+
+    void ExpectEnd() const {
+        if (next_ < words_.size()) {
+            throw UsageError(exportName_ + ": unexpected argument '" + words_[next_] + "'");
+        }
+    }
+
+  private:
+    std::string Next(const char* what) {
+        if (next_ >= words_.size()) {
+            throw UsageError(exportName_ + " needs " + what);
+        }
+        return words_[next_++];
+    }
+
+    std::string exportName_;
+    std::vector<std::string> words_;
+    std::size_t next_ = 0;
+};
+
+std::string Hex(unsigned long value) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "0x%lX", value);
+    return text.data();
+}
+
+std::string HexBytes(const std::vector<UCHAR>& bytes) {
+    std::string text;
+    for (UCHAR byte : bytes) {
+        std::array<char, 3> pair{};
+        std::snprintf(pair.data(), pair.size(), "%02x", byte);
+        text += pair.data();
+    }
+    return text;
+}
+
+std::string Field(const char* name, unsigned long value) {
+    return std::string(" ") + name + "=" + std::to_string(value);
+}
+
+std::string UserDataFields(const USER_DATA& userData) {
+    return Field("exclusiveAccess", userData.exclusiveAccess) + Field("mediaChanged", userData.mediaChanged) +
+           Field("removalAllowed", userData.removalAllowed);
+}
+
+using Binding = std::function<std::string()> (*)(CallArguments&);
+
+struct LibExport {
+    const char* name;
+    const char* arguments;
+    Binding bind;
+};
+
+// Each binding parses its arguments now and calls the export later. The result comes first; the
+// outputs follow with the parameter names of the export header.
+const LibExport kExports[] = {
+    {"VxMp3OpenDriver", "MODE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto mode = args.Mode();
+         return [=] { return std::to_string(VxMp3OpenDriver(mode)); };
+     }},
+    {"VxMp3OpenDriverEx", "INSTANCE MODE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto instance = args.Instance();
+         auto mode = args.Mode();
+         return [=] { return std::to_string(VxMp3OpenDriverEx(instance, mode)); };
+     }},
+    {"VxMp3OpenDriverNoBlock", "INSTANCE MODE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto instance = args.Instance();
+         auto mode = args.Mode();
+         return [=] { return std::to_string(VxMp3OpenDriverNoBlock(instance, mode)); };
+     }},
+    {"VxMp3OpenDriverNoBlockEx", "MODE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto mode = args.Mode();
+         return [=] { return std::to_string(VxMp3OpenDriverNoBlockEx(mode)); };
+     }},
+    {"VxMp3CloseDriver", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] { return std::to_string(VxMp3CloseDriver()); };
+     }},
+    {"VxMp3GetStatus", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             USER_DATA userData{};
+             int result = VxMp3GetStatus(&userData);
+             return std::to_string(result) + UserDataFields(userData);
+         };
+     }},
+    {"VxMp3SetStatus", "EXCLUSIVE MEDIA_CHANGED REMOVAL_ALLOWED",
+     [](CallArguments& args) -> std::function<std::string()> {
+         USER_DATA userData{};
+         userData.exclusiveAccess = static_cast<ULONG>(args.Number("EXCLUSIVE", 0xFFFFFFFF));
+         userData.mediaChanged = static_cast<ULONG>(args.Number("MEDIA_CHANGED", 0xFFFFFFFF));
+         userData.removalAllowed = static_cast<ULONG>(args.Number("REMOVAL_ALLOWED", 0xFFFFFFFF));
+         return [=]() mutable { return std::to_string(VxMp3SetStatus(&userData)); };
+     }},
+    {"VxMp3GetDeviceStatus", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] { return std::to_string(VxMp3GetDeviceStatus()); };
+     }},
+    {"VxMp3GetDeviceVersion", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             ULONG version = 0;
+             int result = VxMp3GetDeviceVersion(&version);
+             return std::to_string(result) + " version=" + Hex(version);
+         };
+     }},
+    {"VxMp3GetChipId", "SOURCE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto source = static_cast<UCHAR>(args.Number("SOURCE", 255));
+         // Source 1 answers with the decimal model number, the others with the USB ids.
+         return [=] {
+             ULONG chipId = VxMp3GetChipId(source);
+             return source == 1 ? std::to_string(chipId) : Hex(chipId);
+         };
+     }},
+    {"VxMp3DDOpenDriver", "INSTANCE SEARCH MODE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto instance = args.Instance();
+         auto search = static_cast<UCHAR>(args.Number("SEARCH", 255));
+         auto mode = args.Mode();
+         return [=] { return std::to_string(VxMp3DDOpenDriver(instance, search, mode)); };
+     }},
+    {"VxMp3DDOpenDriverNoBlock", "INSTANCE SEARCH MODE",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto instance = args.Instance();
+         auto search = static_cast<UCHAR>(args.Number("SEARCH", 255));
+         auto mode = args.Mode();
+         return [=] { return std::to_string(VxMp3DDOpenDriverNoBlock(instance, search, mode)); };
+     }},
+    {"VxMp3DDCloseDriver", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] { return std::to_string(VxMp3DDCloseDriver()); };
+     }},
+    {"VxMp3DDGetStatus", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             USER_DATA userData{};
+             int result = VxMp3DDGetStatus(&userData);
+             return std::to_string(result) + UserDataFields(userData);
+         };
+     }},
+    {"VxMp3DDSetStatus", "EXCLUSIVE MEDIA_CHANGED REMOVAL_ALLOWED",
+     [](CallArguments& args) -> std::function<std::string()> {
+         USER_DATA userData{};
+         userData.exclusiveAccess = static_cast<ULONG>(args.Number("EXCLUSIVE", 0xFFFFFFFF));
+         userData.mediaChanged = static_cast<ULONG>(args.Number("MEDIA_CHANGED", 0xFFFFFFFF));
+         userData.removalAllowed = static_cast<ULONG>(args.Number("REMOVAL_ALLOWED", 0xFFFFFFFF));
+         return [=]() mutable { return std::to_string(VxMp3DDSetStatus(&userData)); };
+     }},
+    {"VxMp3DDSetFormatStatus", "STATUS",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto status = static_cast<int>(args.Number("STATUS", 0x7FFFFFFF));
+         return [=] { return std::to_string(VxMp3DDSetFormatStatus(status)); };
+     }},
+    {"VxMp3DDGetDeviceStatus", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] { return std::to_string(VxMp3DDGetDeviceStatus()); };
+     }},
+    {"VxMp3DDGetDeviceVersion", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             ULONG version = 0;
+             int result = VxMp3DDGetDeviceVersion(&version);
+             return std::to_string(result) + " version=" + Hex(version);
+         };
+     }},
+    {"VxMp3DDReconfigure", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] { return std::to_string(VxMp3DDReconfigure()); };
+     }},
+    {"VxMp3DDGetChipId", "",
+     [](CallArguments&) -> std::function<std::string()> { return [] { return Hex(VxMp3DDGetChipId()); }; }},
+    {"VxMp3DDWrite", "HEXBYTES",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto data = args.Bytes("HEXBYTES");
+         return [=]() mutable {
+             return std::to_string(VxMp3DDWrite(data.data(), static_cast<ULONG>(data.size())));
+         };
+     }},
+    {"VxMp3DDRead", "LENGTH",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto length = static_cast<ULONG>(args.Number("LENGTH", 65536));
+         return [=] {
+             std::vector<UCHAR> data(length);
+             int result = VxMp3DDRead(data.data(), length);
+             return std::to_string(result) + " data=" + (result ? HexBytes(data) : "");
+         };
+     }},
+    {"VxMp3GetPowerStatus", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             ULONG status = 0;
+             auto result = VxMp3GetPowerStatus(&status);
+             return std::to_string(result) + Field("status", status);
+         };
+     }},
+    {"VxMp3GetFlashSizes", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             ULONG sizeIndex = 0;
+             ULONG failed = 0;
+             auto result = VxMp3GetFlashSizes(&sizeIndex, &failed);
+             return std::to_string(result) + Field("sizeIndex", sizeIndex) + Field("failed", failed);
+         };
+     }},
+};
+
+}  // namespace
+
+LibCall ParseLibCall(const std::vector<std::string>& words) {
+    if (words.empty()) {
+        throw UsageError("lib: an empty call (nothing between two ';')");
+    }
+    for (const auto& entry : kExports) {
+        if (words[0] == entry.name) {
+            CallArguments args(entry.name, std::vector<std::string>(words.begin() + 1, words.end()));
+            auto run = entry.bind(args);
+            args.ExpectEnd();
+            std::string name = entry.name;
+            return LibCall{name, [name, run] { return name + " -> " + run(); }};
+        }
+    }
+    throw UsageError("lib: unknown export '" + words[0] + "' (rpxsim lib --exports lists them)");
+}
+
+std::string LibExportList() {
+    std::string list;
+    for (const auto& entry : kExports) {
+        list += std::string("      ") + entry.name + (entry.arguments[0] != '\0' ? " " : "") +
+                entry.arguments + "\n";
+    }
+    return list;
+}
+
+}  // namespace rpxsim
