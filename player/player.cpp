@@ -3,6 +3,16 @@
 #include "player/command_processor.h"
 
 namespace player {
+namespace {
+
+BootDecision CheckMedium(const std::optional<NandMedium>& medium, PlayButton play) {
+    if (!medium) {
+        return DecideBoot(nullptr, {}, play);
+    }
+    return DecideBoot(&medium->Geometry(), [&](std::uint64_t page) { return medium->Page(page); }, play);
+}
+
+}  // namespace
 
 Player::Player(PlayerSettings settings, PlayerOptions options, std::optional<NandMedium> medium,
                std::optional<MemoryCard> card)
@@ -11,6 +21,7 @@ Player::Player(PlayerSettings settings, PlayerOptions options, std::optional<Nan
     if (card) {
         hardware_->InsertCard(std::move(*card));
     }
+    bootDecision_ = CheckMedium(hardware_->Medium(), PlayButton::RELEASED);
 }
 
 BulkOutResult Player::HandleBulkOut(std::span<const std::uint8_t> bytes) {
@@ -40,9 +51,10 @@ void Player::HandleReset() {
     firmware_->HandleReset();
 }
 
-void Player::PowerOn() {
+void Player::PowerOn(PlayButton play) {
     hardware_->PowerOn();
     firmware_->HandleReset();
+    bootDecision_ = CheckMedium(hardware_->Medium(), play);
 }
 
 void Player::SetFirmware(std::unique_ptr<Firmware> firmware) {

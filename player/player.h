@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "player/boot_check.h"
 #include "player/firmware.h"
 #include "player/hardware.h"
 #include "player/identity.h"
@@ -42,10 +43,13 @@ class Player {
     BulkInResult HandleBulkIn(std::size_t maxLength);
     void HandleReset();
 
-    // Power on after a power cut (or a fresh start): the firmware starts over and the media count as
-    // changed.
-    void PowerOn();
+    // Power on after a power cut (or a fresh start): the firmware starts over, the media count as
+    // changed, and the boot ROM checks the boot manager again.
+    void PowerOn(PlayButton play = PlayButton::RELEASED);
     bool PoweredOn() const { return hardware_->PoweredOn(); }
+    // What the boot ROM decided at the last power on (the player is powered on when it is made).
+    // The command processor answers either way: the decision is recorded, not acted on.
+    const BootDecision& BootedInto() const { return bootDecision_; }
 
     // Replaces the personality that answers the bulk pipes (recovery ROM, mass storage, ...).
     void SetFirmware(std::unique_ptr<Firmware> firmware);
@@ -62,6 +66,7 @@ class Player {
     // The firmware keeps a reference to the hardware, so the hardware stays put when a player moves.
     std::unique_ptr<PlayerHardware> hardware_;
     std::unique_ptr<Firmware> firmware_;
+    BootDecision bootDecision_;
 };
 
 }  // namespace player
