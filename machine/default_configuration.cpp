@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "firmware_image/samples/sample_folder.h"
 #include "machine/configuration.h"
 
 namespace machine {
@@ -28,6 +29,11 @@ std::string CreateInstallFolder(platform::Platform& pc) {
     if (folder.empty() || !hostPath || (!std::filesystem::create_directories(*hostPath, error) && error)) {
         return {};
     }
+    // The sample firmware set, so that the machine has firmware to update a player with; files
+    // already there (a machine booted over an existing C: drive) are kept. A failed copy leaves
+    // the folder without them, which the programs report as a missing file.
+    std::filesystem::copy(firmware_image::kSampleFirmwareFolder, *hostPath,
+                          std::filesystem::copy_options::skip_existing, error);
     return folder;
 }
 
