@@ -217,6 +217,13 @@ bool WriteCardVolume(UCHAR card, const CardVolume& volume) {
            WriteZeroSectors(card, volume.FirstRootSector(), kRootSectors);
 }
 
+// Block writes carry no status, so an absent card, or one smaller than the volume, would take them
+// without a word: the card must answer and hold all of the volume's sectors.
+bool CardHolds(UCHAR card, ULONG sectors) {
+    ULONG capacity = 0;
+    return VxMp3MMCDetectMedia(card, &capacity, nullptr, nullptr, nullptr) != 0 && capacity >= sectors;
+}
+
 }  // namespace
 
 }  // namespace vxmp3
@@ -225,7 +232,7 @@ using namespace vxmp3;
 
 int VxMp3MMCFormat(UCHAR card, ULONG sectors, double* progress) {
     std::optional<CardVolume> volume = LayOutCardVolume(sectors);
-    bool written = volume.has_value() && WriteCardVolume(card, *volume);
+    bool written = volume.has_value() && CardHolds(card, sectors) && WriteCardVolume(card, *volume);
     SetProgressTo(progress, PROGRESS_COMPLETE);
     return written ? 1 : 0;
 }

@@ -111,17 +111,17 @@ TEST_P(ProgressRule, AddsAndClamps) {
     EXPECT_EQ(Phase(), c.announce ? 7u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProgressRule,
-    ::testing::Values(ProgressCase{"AddBelowTheTop", 30.0, false, 20.0, 50.0},
-                      ProgressCase{"AddPastTheTopStopsAt100", 99.5, false, 1.0, 100.0},
-                      ProgressCase{"PhaseWith100AfterProgress30", 30.0, true, 100.0, 100.0},
-                      ProgressCase{"PhaseWithSomeProgressAdds", 30.0, true, 25.0, 55.0},
-                      ProgressCase{"PhaseWith0Restarts", 30.0, true, 0.0, 0.0},
-                      ProgressCase{"NegativeStopsAt0", 30.0, false, -50.0, 0.0},
-                      ProgressCase{"NotANumberIsIgnored", 30.0, false, std::numeric_limits<double>::quiet_NaN(),
-                                   30.0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ProgressRule,
+                         ::testing::Values(ProgressCase{"AddBelowTheTop", 30.0, false, 20.0, 50.0},
+                                           ProgressCase{"AddPastTheTopStopsAt100", 99.5, false, 1.0, 100.0},
+                                           ProgressCase{"PhaseWith100AfterProgress30", 30.0, true, 100.0,
+                                                        100.0},
+                                           ProgressCase{"PhaseWithSomeProgressAdds", 30.0, true, 25.0, 55.0},
+                                           ProgressCase{"PhaseWith0Restarts", 30.0, true, 0.0, 0.0},
+                                           ProgressCase{"NegativeStopsAt0", 30.0, false, -50.0, 0.0},
+                                           ProgressCase{"NotANumberIsIgnored", 30.0, false,
+                                                        std::numeric_limits<double>::quiet_NaN(), 30.0}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(ProgressTest, GetProgressFillsOnlyTheGivenPointers) {
     VxMp3SetPhase(5, 40.0, nullptr);
