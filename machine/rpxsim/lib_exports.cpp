@@ -2,8 +2,10 @@
 // that parses the arguments and prints the result with the outputs under their header names.
 #include "machine/rpxsim/lib_exports.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include "library/VxMp3.h"
@@ -123,7 +125,37 @@ std::string UserDataFields(const USER_DATA& userData) {
            Field("removalAllowed", userData.removalAllowed);
 }
 
+std::string Percent(double value) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.1f", value);
+    return text.data();
+}
+
+constexpr std::size_t kCardSector = 512;
+
+// The data of `count` card sectors: the bytes given, zero-filled to whole sectors.
+std::vector<UCHAR> SectorData(CallArguments& args, std::size_t count) {
+    auto bytes = args.Bytes("HEXBYTES");
+    if (bytes.size() > count * kCardSector) {
+        throw UsageError("HEXBYTES holds more than " + std::to_string(count) + " sectors");
+    }
+    bytes.resize(count * kCardSector);
+    return bytes;
+}
+
 using Binding = std::function<std::string()> (*)(CallArguments&);
+
+// The card erases and the format: card and sector count in, the progress they leave out.
+template <int (*Operation)(UCHAR, ULONG, double*)>
+std::function<std::string()> CardOperation(CallArguments& args) {
+    auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+    auto sectors = static_cast<ULONG>(args.Number("SECTORS", 0xFFFFFFFF));
+    return [=] {
+        double progress = 0.0;
+        int result = Operation(card, sectors, &progress);
+        return std::to_string(result) + " progress=" + Percent(progress);
+    };
+}
 
 struct LibExport {
     const char* name;
@@ -287,6 +319,162 @@ const LibExport kExports[] = {
              return std::to_string(result) + Field("sizeIndex", sizeIndex) + Field("failed", failed);
          };
      }},
+    {"VxMp3SetPhase", "PHASE PERCENT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto phase = static_cast<ULONG>(args.Number("PHASE", 0xFFFFFFFF));
+         auto percent = static_cast<double>(args.Number("PERCENT", 100));
+         return [=] { return std::to_string(VxMp3SetPhase(phase, percent, nullptr)); };
+     }},
+    {"VxMp3SetProgress", "PERCENT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto percent = static_cast<double>(args.Number("PERCENT", 100));
+         return [=] { return std::to_string(VxMp3SetProgress(percent)); };
+     }},
+    {"VxMp3GetProgress", "",
+     [](CallArguments&) -> std::function<std::string()> {
+         return [] {
+             double progress = 0.0;
+             ULONG phase = 0;
+             int result = VxMp3GetProgress(&progress, &phase);
+             return std::to_string(result) + " progress=" + Percent(progress) + Field("phase", phase);
+         };
+     }},
+    {"VxMp3MMCDetectMedia", "CARD",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     return [=] {
+                                         ULONG sectors = 0;
+                                         UCHAR status = 0;
+                                         UCHAR property = 0;
+                                         UCHAR eraseGroup = 0;
+                                         int result = VxMp3MMCDetectMedia(card, &sectors, &status, &property,
+                                                                          &eraseGroup);
+                                         return std::to_string(result) + Field("sectors", sectors) +
+                                                Field("status", status) + " property=" + Hex(property) +
+                                                Field("eraseGroup", eraseGroup);
+                                     };
+                                 }},
+    {"VxMp3MMCReadStatus", "CARD",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     return [=] {
+                                         win::USHORT cardStatus = 0;
+                                         int result = VxMp3MMCReadStatus(card, &cardStatus);
+                                         return std::to_string(result) + " cardStatus=" + Hex(cardStatus);
+                                     };
+                                 }},
+    {"VxMp3MMCReadCID", "CARD",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     return [=] {
+                                         _MMC_CID cid{};
+                                         UCHAR status = 0;
+                                         int result = VxMp3MMCReadCID(card, &cid, &status);
+                                         return std::to_string(result) + Field("status", status) + " cid=" +
+                                                HexBytes({std::begin(cid.bytes), std::end(cid.bytes)});
+                                     };
+                                 }},
+    {"VxMp3MMCReadOCR", "CARD",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     return [=] {
+                                         ULONG ocr = 0;
+                                         UCHAR status = 0;
+                                         int result = VxMp3MMCReadOCR(card, &ocr, &status);
+                                         return std::to_string(result) + Field("status", status) +
+                                                " ocr=" + Hex(ocr);
+                                     };
+                                 }},
+    {"VxMp3MMCReadCSD", "CARD",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     return [=] {
+                                         _MMC_CSD csd{};
+                                         UCHAR status = 0;
+                                         int result = VxMp3MMCReadCSD(card, &csd, &status);
+                                         return std::to_string(result) + Field("status", status) + " csd=" +
+                                                HexBytes({std::begin(csd.bytes), std::end(csd.bytes)});
+                                     };
+                                 }},
+    {"VxMp3MMCProgramCSD", "CARD HEXBYTES",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     auto bytes = args.Bytes("HEXBYTES");
+                                     _MMC_CSD csd{};
+                                     if (bytes.size() != sizeof csd.bytes) {
+                                         throw UsageError("VxMp3MMCProgramCSD HEXBYTES must be 16 bytes");
+                                     }
+                                     std::copy(bytes.begin(), bytes.end(), csd.bytes);
+                                     return [=]() mutable {
+                                         UCHAR status = 0;
+                                         int result = VxMp3MMCProgramCSD(card, &csd, &status);
+                                         return std::to_string(result) + Field("status", status);
+                                     };
+                                 }},
+    {"VxMp3MMCReadBlock", "CARD SECTOR",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     auto sector = static_cast<ULONG>(args.Number("SECTOR", 0xFFFFFFFF));
+                                     return [=] {
+                                         std::vector<UCHAR> data(kCardSector);
+                                         int result = VxMp3MMCReadBlock(card, sector, data.data());
+                                         return std::to_string(result) +
+                                                " data=" + (result ? HexBytes(data) : "");
+                                     };
+                                 }},
+    {"VxMp3MMCReadMultipleBlock", "CARD SECTOR COUNT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+         auto sector = static_cast<ULONG>(args.Number("SECTOR", 0xFFFFFFFF));
+         auto count = static_cast<win::USHORT>(args.Number("COUNT", 128));
+         return [=] {
+             std::vector<UCHAR> data(std::size_t{count} * kCardSector);
+             int result = VxMp3MMCReadMultipleBlock(card, sector, count, data.data());
+             return std::to_string(result) + " data=" + (result ? HexBytes(data) : "");
+         };
+     }},
+    {"VxMp3MMCWriteBlock", "CARD SECTOR HEXBYTES",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     auto sector = static_cast<ULONG>(args.Number("SECTOR", 0xFFFFFFFF));
+                                     auto data = SectorData(args, 1);
+                                     return [=]() mutable {
+                                         return std::to_string(VxMp3MMCWriteBlock(card, sector, data.data()));
+                                     };
+                                 }},
+    {"VxMp3MMCWriteMultipleBlock", "CARD SECTOR COUNT HEXBYTES",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+         auto sector = static_cast<ULONG>(args.Number("SECTOR", 0xFFFFFFFF));
+         auto count = static_cast<win::USHORT>(args.Number("COUNT", 128));
+         auto data = SectorData(args, count);
+         return [=]() mutable {
+             return std::to_string(VxMp3MMCWriteMultipleBlock(card, sector, count, data.data()));
+         };
+     }},
+    {"VxMp3MMCErase", "CARD START COUNT",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto card = static_cast<UCHAR>(args.Number("CARD", 255));
+                                     auto start = static_cast<ULONG>(args.Number("START", 0xFFFFFFFF));
+                                     auto count = static_cast<ULONG>(args.Number("COUNT", 0xFFFFFFFF));
+                                     return [=] {
+                                         UCHAR status = 0;
+                                         int result = VxMp3MMCErase(card, start, count, &status);
+                                         return std::to_string(result) + Field("status", status);
+                                     };
+                                 }},
+    {"VxMp3MMCEraseFileSystemSectors", "CARD SECTORS", CardOperation<VxMp3MMCEraseFileSystemSectors>},
+    {"VxMp3MMCEraseAllBlocks", "CARD SECTORS", CardOperation<VxMp3MMCEraseAllBlocks>},
+    {"VxMp3MMCFormat", "CARD SECTORS", CardOperation<VxMp3MMCFormat>},
 };
 
 }  // namespace
