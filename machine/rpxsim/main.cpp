@@ -4,6 +4,7 @@
 #include "machine/rpxsim/boot_command.h"
 #include "machine/rpxsim/command_line.h"
 #include "machine/rpxsim/config_command.h"
+#include "machine/rpxsim/format_command.h"
 #include "machine/rpxsim/lib_command.h"
 #include "machine/rpxsim/player_command.h"
 
@@ -15,6 +16,11 @@ constexpr const char* kVersion = "rpxsim 0.1.0";
 // The subcommands, in the order --help lists them. The first is the main job, run when the
 // command line names none.
 const Subcommand kSubcommands[] = {
+    {"format",
+     "format [PLAYER] [--full]\n"
+     "                          format a player's medium as the formatter does (the default 64 MB player\n"
+     "                          when none is named), with its progress, result and summary",
+     RunFormat},
     {"boot", "boot [PLAYER]           boot a machine with a player (a new 64 MB one when none is named)\n"
      "                          and print its boot trace", RunBoot},
     {"player",

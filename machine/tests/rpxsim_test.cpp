@@ -13,8 +13,8 @@ namespace {
 using rpxsim::testing::Rpxsim;
 using rpxsim::testing::WriteTemporary;
 
-TEST(Rpxsim, MainJobBootsTheDefaultMachineAndPrintsItsTrace) {
-    auto result = Rpxsim("");
+TEST(Rpxsim, BootStartsTheDefaultMachineAndPrintsItsTrace) {
+    auto result = Rpxsim("boot");
     EXPECT_EQ(result.status, 0) << result.out;
     EXPECT_NE(result.out.find("machine: booting Windows XP 5.1.2600 (NT family)"), std::string::npos)
         << result.out;
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Rpxsim, RegistryFileIsMergedOrRejectedWithItsLine) {
     auto good = WriteTemporary("good.reg",
                                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"A\"=dword:00000001\n");
-    auto merged = Rpxsim("--registry " + good);
+    auto merged = Rpxsim("boot --registry " + good);
     EXPECT_EQ(merged.status, 0) << merged.out;
     EXPECT_NE(merged.out.find("registry: merged " + good), std::string::npos) << merged.out;
 
