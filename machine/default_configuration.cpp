@@ -32,8 +32,9 @@ std::string CreateInstallFolder(platform::Platform& pc) {
     // The sample firmware set, so that the machine has firmware to update a player with; files
     // already there (a machine booted over an existing C: drive) are kept. A failed copy leaves
     // the folder without them, which the programs report as a missing file.
-    std::filesystem::copy(firmware_image::kSampleFirmwareFolder, *hostPath,
-                          std::filesystem::copy_options::skip_existing, error);
+    std::filesystem::copy(
+        firmware_image::kSampleFirmwareFolder, *hostPath,
+        std::filesystem::copy_options::skip_existing | std::filesystem::copy_options::recursive, error);
     return folder;
 }
 

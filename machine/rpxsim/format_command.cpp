@@ -3,10 +3,7 @@
 // library's progress, shows it, and answers the phase handshake.
 #include "machine/rpxsim/format_command.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -14,6 +11,7 @@
 #include <string>
 
 #include "library/VxMp3.h"
+#include "machine/rpxsim/progress_monitor.h"
 #include "machine/rpxsim/session.h"
 #include "media_format/mapped_medium.h"
 #include "media_format/medium_reader.h"
@@ -40,15 +38,10 @@ constexpr ULONG kPhaseInitializing = 1;
 constexpr ULONG kPhaseClosing = 9;
 constexpr ULONG kPhaseComplete = 10;
 constexpr ULONG kNoMediumSizeIndex = 36;
-constexpr w32::DWORD kPollMs = 250;
 constexpr w32::DWORD kReopenDelayMs = 500;
 constexpr int kRemovalPolls = 30;
 constexpr w32::DWORD kRemovalPollMs = 1000;
 
-struct PhaseText {
-    ULONG phase;
-    const char* text;
-};
 constexpr std::array<PhaseText, 7> kPhaseTexts{{{1, "Initializing"},
                                                 {2, "Scanning blocks"},
                                                 {3, "Erasing blocks"},
@@ -56,18 +49,6 @@ constexpr std::array<PhaseText, 7> kPhaseTexts{{{1, "Initializing"},
                                                 {8, "Erasing blocks"},
                                                 {9, "Closing Device"},
                                                 {10, "Complete"}}};
-
-const char* TextOfPhase(ULONG phase) {
-    if (phase == kPhaseIdle) {
-        return "";
-    }
-    for (const auto& entry : kPhaseTexts) {
-        if (entry.phase == phase) {
-            return entry.text;
-        }
-    }
-    return "Complete";
-}
 
 std::string CapacityLabel(ULONG sizeIndex) {
     if (sizeIndex < 3 || sizeIndex > 35) {
@@ -78,98 +59,6 @@ std::string CapacityLabel(ULONG sizeIndex) {
     std::snprintf(text.data(), text.size(), "%2u MB", megabytes);
     return text.data();
 }
-
-// The monitor: polls the progress, shows the phase and the percentages, sets the handshake event
-// after every poll, and signals completion once it has shown "Complete".
-class ProgressMonitor {
-  public:
-    ProgressMonitor(std::ostream& out, unsigned phaseCount, bool terminal)
-        : out_(out), phaseCount_(phaseCount), terminal_(terminal) {
-        phaseEvent_ = w32::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-        completion_ = w32::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-        thread_ = w32::CreateNamedThread("progress", [this] { return Run(); });
-    }
-    ~ProgressMonitor() {
-        stop_ = true;
-        w32::WaitForSingleObject(thread_, w32::INFINITE);
-        w32::CloseHandle(thread_);
-        w32::CloseHandle(completion_);
-        w32::CloseHandle(phaseEvent_);
-        if (terminal_ && shownBar_) {
-            out_ << "\n";
-        }
-    }
-    ProgressMonitor(const ProgressMonitor&) = delete;
-    ProgressMonitor& operator=(const ProgressMonitor&) = delete;
-
-    w32::HANDLE PhaseEvent() const { return phaseEvent_; }
-    void WaitForCompletion() { w32::WaitForSingleObject(completion_, w32::INFINITE); }
-
-  private:
-    w32::DWORD Run() {
-        while (!stop_) {
-            Poll();
-            w32::SetEvent(phaseEvent_);
-            w32::Sleep(kPollMs);
-        }
-        return 0;
-    }
-
-    void Poll() {
-        double percent = 0;
-        ULONG phase = 0;
-        VxMp3GetProgress(&percent, &phase);
-        bool changed = phase != lastPhase_;
-        if (changed) {
-            lastPhase_ = phase;
-            phaseChanges_ = phase == kPhaseIdle ? 0 : phase == kPhaseInitializing ? 1 : phaseChanges_ + 1;
-        }
-        unsigned current = phase == kPhaseIdle ? 0 : static_cast<unsigned>(percent);
-        unsigned overall = phase == kPhaseIdle ? 0
-                           : phase == kPhaseComplete
-                               ? 100
-                               : current / phaseCount_ + 100 * phaseChanges_ / phaseCount_;
-        Show(phase, current, overall, changed);
-        if (changed && phase != kPhaseIdle && std::string(TextOfPhase(phase)) == "Complete") {
-            w32::SetEvent(completion_);
-        }
-    }
-
-    void Show(ULONG phase, unsigned current, unsigned overall, bool changed) {
-        if (phase == kPhaseIdle) {
-            return;
-        }
-        if (terminal_) {
-            constexpr unsigned kWidth = 30;
-            std::string bar(overall * kWidth / 100, '#');
-            bar.resize(kWidth, '.');
-            std::array<char, 128> line{};
-            std::snprintf(line.data(), line.size(), "\r[%s] %3u%%  %-16s %3u%%", bar.c_str(), overall,
-                          TextOfPhase(phase), current);
-            out_ << line.data() << std::flush;
-            shownBar_ = true;
-            return;
-        }
-        // Plain lines: each phase as it starts, and its percentage every quarter.
-        if (changed || current / 25 != lastQuarter_) {
-            lastQuarter_ = current / 25;
-            out_ << "progress: " << TextOfPhase(phase) << " " << current << "% (overall " << overall
-                 << "%)\n";
-        }
-    }
-
-    std::ostream& out_;
-    unsigned phaseCount_;
-    bool terminal_;
-    std::atomic<bool> stop_{false};
-    w32::HANDLE phaseEvent_ = nullptr;
-    w32::HANDLE completion_ = nullptr;
-    w32::HANDLE thread_ = nullptr;
-    ULONG lastPhase_ = 11;
-    unsigned phaseChanges_ = 0;
-    unsigned lastQuarter_ = 0;
-    bool shownBar_ = false;
-};
 
 struct FormatRequest {
     unsigned unit;
@@ -285,8 +174,7 @@ int RunFormat(Invocation& invocation) {
     std::uint64_t start = booted->Pc().Sched().NowMs();
     FormatOutcome outcome;
     {
-        ProgressMonitor monitor(invocation.out, full ? 7 : 6,
-                                &invocation.out == &std::cout && ::isatty(1) != 0);
+        ProgressMonitor monitor(invocation.out, kPhaseTexts, full ? 7 : 6, IsTerminal(invocation.out));
         outcome = RunWorker({*unit, full}, monitor);
         if (outcome.failure != nullptr) {
             VxMp3SetPhase(kPhaseIdle, 0.0, monitor.PhaseEvent());

@@ -7,6 +7,8 @@
 #include "machine/rpxsim/format_command.h"
 #include "machine/rpxsim/lib_command.h"
 #include "machine/rpxsim/player_command.h"
+#include "machine/rpxsim/update_command.h"
+#include "machine/rpxsim/versions_command.h"
 
 namespace rpxsim {
 namespace {
@@ -38,6 +40,15 @@ const Subcommand kSubcommands[] = {
      "                          call library exports in one process against the player, a line per call\n"
      "  lib --exports           the exports it can call and their arguments",
      RunLib},
+    {"update",
+     "update PLAYER [--full] [--install DIR]\n"
+     "                          update a player's firmware as the updater does (a quick download, or the\n"
+     "                          full update), with its progress, messages and the versions afterwards",
+     RunUpdate},
+    {"versions",
+     "versions PLAYER [--install DIR]\n"
+     "                          the firmware versions on the player and in the install folder's files",
+     RunVersions},
 };
 
 void PrintHelp(std::ostream& out) {
