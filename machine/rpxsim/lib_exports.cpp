@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "library/VxMp3.h"
+#include "tools/common/binary_files.h"
 #include "machine/rpxsim/command_line.h"
 
 namespace rpxsim {
@@ -141,6 +142,17 @@ std::vector<UCHAR> SectorData(CallArguments& args, std::size_t count) {
     }
     bytes.resize(count * kCardSector);
     return bytes;
+}
+
+// A media operation: the size index stands at the slot's place of a size array, and the file set is
+// the one configured for the 8210 variant.
+template <typename Call>
+std::string MediaCall(ULONG sizeIndex, UCHAR slot, Call call) {
+    std::vector<ULONG> sizes(std::size_t{slot} + 1, 36);
+    sizes[slot] = sizeIndex;
+    _BinaryFilesInformation files{};
+    tools::ReadBinaryFilesInformation(8210, &files);
+    return std::to_string(call(sizes.data(), &files));
 }
 
 using Binding = std::function<std::string()> (*)(CallArguments&);
@@ -318,6 +330,41 @@ const LibExport kExports[] = {
              auto result = VxMp3GetFlashSizes(&sizeIndex, &failed);
              return std::to_string(result) + Field("sizeIndex", sizeIndex) + Field("failed", failed);
          };
+     }},
+    {"VxMp3BuildBlockStatus", "SIZE_INDEX SLOT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         return [=] { return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation* files) {
+                          return VxMp3BuildBlockStatus(sizes, slot, 1, files, nullptr);
+                      }); };
+     }},
+    {"VxMp3QuickFormatQorv", "SIZE_INDEX SLOT RESERVE_FLAG",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         auto reserveFlag = static_cast<int>(args.Number("RESERVE_FLAG", 1));
+         return [=] { return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation* files) {
+                          return VxMp3QuickFormatQorv(sizes, slot, reserveFlag, files, nullptr);
+                      }); };
+     }},
+    {"VxMp3FatEraseDataArea", "SIZE_INDEX SLOT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         return [=] { return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation*) {
+                          return VxMp3FatEraseDataArea(sizes, slot, nullptr);
+                      }); };
+     }},
+    {"VxMp3FreeMemoryDevice", "SLOT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         return [=] { return std::to_string(VxMp3FreeMemoryDevice(slot)); };
+     }},
+    {"VxMp3FatPrepareSupported", "SLOT",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         return [=] { return std::to_string(VxMp3FatPrepareSupported(slot)); };
      }},
     {"VxMp3SetPhase", "PHASE PERCENT",
      [](CallArguments& args) -> std::function<std::string()> {
