@@ -119,12 +119,42 @@ void TransferDone(KDPC*, PVOID context, PVOID, PVOID) {
     }
 }
 
+// An idle link called at PASSIVE_LEVEL serves the request on the caller's thread: the player
+// answers now and the caller waits out the simulated time itself. That is the same duration in
+// the machine's clock without a hand-over to the dispatcher thread and back, which is what keeps
+// long media operations cheap on the host. With the cancel spin lock held on entry; released.
+NTSTATUS TransferOnCallersThread(LinkDevice& link, IRP* irp, KIRQL irql) {
+    LONGLONG dueNs = 0;
+    if (!StartOnPlayer(link, irp, &dueNs)) {
+        IoMarkIrpPending(irp);
+        IoSetCancelRoutine(irp, CancelWaiting);
+        InsertTailList(&link.parked, &irp->Tail.Overlay.ListEntry);
+        IoReleaseCancelSpinLock(irql);
+        return STATUS_PENDING;
+    }
+    link.current = irp;  // requests arriving meanwhile queue behind it
+    IoReleaseCancelSpinLock(irql);
+    LARGE_INTEGER delay;
+    delay.QuadPart = -((dueNs + 99) / 100);
+    if (delay.QuadPart != 0) {
+        KeDelayExecutionThread(KernelMode, FALSE, &delay);
+    }
+    IoAcquireCancelSpinLock(&irql);
+    link.current = nullptr;
+    StartNext(link);
+    IoReleaseCancelSpinLock(irql);
+    return Complete(irp, STATUS_SUCCESS, irp->IoStatus.Information);
+}
+
 NTSTATUS QueueTransfer(LinkDevice& link, IRP* irp) {
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
     if (link.unplugged) {
         IoReleaseCancelSpinLock(irql);
         return Complete(irp, STATUS_DEVICE_NOT_CONNECTED);
+    }
+    if (irql == PASSIVE_LEVEL && link.current == nullptr && IsListEmpty(&link.queue)) {
+        return TransferOnCallersThread(link, irp, irql);
     }
     IoMarkIrpPending(irp);
     IoSetCancelRoutine(irp, CancelWaiting);
