@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/win32/win32.h"
 #include "tools/common/binary_files.h"
 #include "tools/common/configuration_store.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr const char* kNotFound = "Could not find DSP file";
 
-std::optional<std::vector<win::UCHAR>> ReadWholeFile(const std::filesystem::path& path) {
+std::optional<std::vector<win::UCHAR>> ReadHostFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -21,41 +22,49 @@ std::optional<std::vector<win::UCHAR>> ReadWholeFile(const std::filesystem::path
     return std::vector<win::UCHAR>{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The host folder of the firmware files: --install DIR, or the configured install folder on C:.
-std::optional<std::filesystem::path> HostFolder(machine::Machine& pc,
-                                                const std::optional<std::string>& installDir) {
-    if (installDir) {
-        return std::filesystem::path(*installDir);
-    }
-    char folder[260] = {};
-    if (!tools::ReadInstallFolder(folder, sizeof folder)) {
+// A file of the simulated PC, read as the tools read it: through the machine's Win32 calls.
+std::optional<std::vector<win::UCHAR>> ReadMachineFile(const std::string& path) {
+    w32::HANDLE file = w32::CreateFileA(path.c_str(), w32::GENERIC_READ, w32::FILE_SHARE_READ, nullptr,
+                                        w32::OPEN_EXISTING, w32::FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == w32::INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
-    return pc.Pc().Drive().Resolve(folder);
+    std::vector<win::UCHAR> contents(w32::GetFileSize(file, nullptr));
+    w32::DWORD read = 0;
+    bool ok = contents.empty() || (w32::ReadFile(file, contents.data(),
+                                                 static_cast<w32::DWORD>(contents.size()), &read, nullptr) &&
+                                   read == contents.size());
+    w32::CloseHandle(file);
+    return ok ? std::optional(std::move(contents)) : std::nullopt;
 }
 
 }  // namespace
 
-std::optional<FirmwareFiles> LoadFirmwareFiles(machine::Machine& pc,
-                                               const std::optional<std::string>& installDir,
+std::optional<FirmwareFiles> LoadFirmwareFiles(const std::optional<std::string>& installDir,
                                                win::ULONG chipId, bool withCompanions, std::string* error) {
     FirmwareFiles loaded;
     tools::ReadBinaryFilesInformation(chipId, &loaded.set);
-    auto folder = HostFolder(pc, installDir);
-    if (!folder) {
+    char folder[260] = {};
+    if (!installDir && !tools::ReadInstallFolder(folder, sizeof folder)) {
         *error = std::string(kNotFound) + " (no install folder)";
         return std::nullopt;
     }
+    // A host folder given with --install is read directly; the machine's own through its C: drive.
+    auto read = [&](const std::string& name) {
+        return installDir ? ReadHostFile(std::filesystem::path(*installDir) / name)
+                          : ReadMachineFile(std::string(folder) + "\\" + name);
+    };
     for (win::ULONG i = 0; i < loaded.set.numberOfBinaryFiles; ++i) {
-        const std::filesystem::path path = *folder / loaded.set.fileName[i];
-        auto contents = ReadWholeFile(path);
+        const std::string name = loaded.set.fileName[i];
+        auto contents = read(name);
         if (!contents) {
-            *error = std::string(kNotFound) + " (" + path.string() + ")";
+            *error = std::string(kNotFound) + " (" +
+                     (installDir ? *installDir + "/" : std::string(folder) + "\\") + name + ")";
             return std::nullopt;
         }
         loaded.contents.push_back(std::move(*contents));
         // A companion that cannot be read stays empty, as the updater has it.
-        auto companion = withCompanions ? ReadWholeFile(path.string() + ".ppd") : std::nullopt;
+        auto companion = withCompanions ? read(name + ".ppd") : std::nullopt;
         loaded.companions.push_back(companion.value_or(std::vector<win::UCHAR>{}));
     }
     for (win::ULONG i = 0; i < loaded.set.numberOfBinaryFiles; ++i) {

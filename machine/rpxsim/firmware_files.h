@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "library/binary_files_information.h"
-#include "machine/machine.h"
 
 namespace rpxsim {
 
@@ -26,8 +25,8 @@ struct FirmwareFiles {
 // The set of `chipId` from the machine's configuration. Without companions only the files are
 // loaded (the version display needs no more). On failure `error` holds the updater's message
 // ("Could not find DSP file" with the path) and nothing is returned.
-std::optional<FirmwareFiles> LoadFirmwareFiles(machine::Machine& pc,
-                                               const std::optional<std::string>& installDir,
+// Runs in the machine's process: the configuration and the install folder are the machine's.
+std::optional<FirmwareFiles> LoadFirmwareFiles(const std::optional<std::string>& installDir,
                                                win::ULONG chipId, bool withCompanions, std::string* error);
 
 }  // namespace rpxsim

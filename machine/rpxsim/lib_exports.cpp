@@ -9,8 +9,9 @@
 #include <memory>
 
 #include "library/VxMp3.h"
-#include "tools/common/binary_files.h"
 #include "machine/rpxsim/command_line.h"
+#include "machine/rpxsim/firmware_files.h"
+#include "tools/common/binary_files.h"
 
 namespace rpxsim {
 
@@ -153,6 +154,33 @@ std::string MediaCall(ULONG sizeIndex, UCHAR slot, Call call) {
     _BinaryFilesInformation files{};
     tools::ReadBinaryFilesInformation(8210, &files);
     return std::to_string(call(sizes.data(), &files));
+}
+
+// The system-area and version calls: the file set of `chip` from the machine's configuration, the
+// files (and companions) from its install folder, as the updater hands them to the library.
+template <typename Call>
+std::string FirmwareCall(ULONG sizeIndex, UCHAR slot, ULONG chip, bool withCompanions, Call call) {
+    std::string error;
+    auto firmware = LoadFirmwareFiles(std::nullopt, chip, withCompanions, &error);
+    if (!firmware) {
+        return "not called: " + error;
+    }
+    std::vector<ULONG> sizes(std::size_t{slot} + 1, 36);
+    sizes[slot] = sizeIndex;
+    return call(sizes.data(), *firmware);
+}
+
+// The version words the library filled in, per file: the device's or the files'.
+std::string VersionFields(const _BinaryFilesInformation& set, bool device) {
+    std::string text;
+    for (ULONG i = 0; i < set.numberOfBinaryFiles && i < MAX_BINARY_FILES; ++i) {
+        std::string file = "file" + std::to_string(i + 1);
+        text += " " + file + (device ? ".deviceVersion01=" : ".fileVersion01=") +
+                Hex(device ? set.deviceVersion01[i] : set.fileVersion01[i]);
+        text += " " + file + (device ? ".deviceVersion23=" : ".fileVersion23=") +
+                Hex(device ? set.deviceVersion23[i] : set.fileVersion23[i]);
+    }
+    return text;
 }
 
 using Binding = std::function<std::string()> (*)(CallArguments&);
@@ -335,57 +363,127 @@ const LibExport kExports[] = {
      [](CallArguments& args) -> std::function<std::string()> {
          auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
          auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
-         return [=] { return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation* files) {
-                          return VxMp3BuildBlockStatus(sizes, slot, 1, files, nullptr);
-                      }); };
+         return [=] {
+             return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation* files) {
+                 return VxMp3BuildBlockStatus(sizes, slot, 1, files, nullptr);
+             });
+         };
      }},
     {"VxMp3QuickFormatQorv", "SIZE_INDEX SLOT RESERVE_FLAG",
      [](CallArguments& args) -> std::function<std::string()> {
          auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
          auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
          auto reserveFlag = static_cast<int>(args.Number("RESERVE_FLAG", 1));
-         return [=] { return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation* files) {
-                          return VxMp3QuickFormatQorv(sizes, slot, reserveFlag, files, nullptr);
-                      }); };
+         return [=] {
+             return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation* files) {
+                 return VxMp3QuickFormatQorv(sizes, slot, reserveFlag, files, nullptr);
+             });
+         };
      }},
     {"VxMp3FatEraseDataArea", "SIZE_INDEX SLOT",
      [](CallArguments& args) -> std::function<std::string()> {
          auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
          auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
-         return [=] { return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation*) {
-                          return VxMp3FatEraseDataArea(sizes, slot, nullptr);
-                      }); };
-     }},
-    {"VxMp3FreeMemoryDevice", "SLOT",
-     [](CallArguments& args) -> std::function<std::string()> {
-         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
-         return [=] { return std::to_string(VxMp3FreeMemoryDevice(slot)); };
-     }},
-    {"VxMp3FatPrepareSupported", "SLOT",
-     [](CallArguments& args) -> std::function<std::string()> {
-         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
-         return [=] { return std::to_string(VxMp3FatPrepareSupported(slot)); };
-     }},
-    {"VxMp3SetPhase", "PHASE PERCENT",
-     [](CallArguments& args) -> std::function<std::string()> {
-         auto phase = static_cast<ULONG>(args.Number("PHASE", 0xFFFFFFFF));
-         auto percent = static_cast<double>(args.Number("PERCENT", 100));
-         return [=] { return std::to_string(VxMp3SetPhase(phase, percent, nullptr)); };
-     }},
-    {"VxMp3SetProgress", "PERCENT",
-     [](CallArguments& args) -> std::function<std::string()> {
-         auto percent = static_cast<double>(args.Number("PERCENT", 100));
-         return [=] { return std::to_string(VxMp3SetProgress(percent)); };
-     }},
-    {"VxMp3GetProgress", "",
-     [](CallArguments&) -> std::function<std::string()> {
-         return [] {
-             double progress = 0.0;
-             ULONG phase = 0;
-             int result = VxMp3GetProgress(&progress, &phase);
-             return std::to_string(result) + " progress=" + Percent(progress) + Field("phase", phase);
+         return [=] {
+             return MediaCall(sizeIndex, slot, [&](ULONG* sizes, _BinaryFilesInformation*) {
+                 return VxMp3FatEraseDataArea(sizes, slot, nullptr);
+             });
          };
      }},
+    {"VxMp3ProgramQorvMedia", "SIZE_INDEX SLOT CHIP",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         auto chip = static_cast<ULONG>(args.Number("CHIP", 0xFFFFFFFF));
+         return [=] {
+             return FirmwareCall(sizeIndex, slot, chip, true, [&](ULONG* sizes, FirmwareFiles& firmware) {
+                 return std::to_string(
+                     VxMp3ProgramQorvMedia(sizes, slot, firmware.files.data(), firmware.lengths.data(),
+                                           firmware.companionFiles.data(), firmware.companionLengths.data(),
+                                           &firmware.set, nullptr));
+             });
+         };
+     }},
+    {"VxMp3FatFormatEx", "SIZE_INDEX SLOT WRITE_FILES CHIP",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         auto writeFiles = static_cast<int>(args.Number("WRITE_FILES", 1));
+         auto chip = static_cast<ULONG>(args.Number("CHIP", 0xFFFFFFFF));
+         return [=] {
+             return FirmwareCall(sizeIndex, slot, chip, true, [&](ULONG* sizes, FirmwareFiles& firmware) {
+                 return std::to_string(
+                     VxMp3FatFormatEx(sizes, slot, writeFiles, firmware.files.data(), firmware.lengths.data(),
+                                      firmware.companionFiles.data(), firmware.companionLengths.data(),
+                                      &firmware.set, nullptr));
+             });
+         };
+     }},
+    {"VxMp3GetFirmwareVersion", "SIZE_INDEX SLOT CHIP",
+     [](CallArguments& args) -> std::function<std::string()> {
+         auto sizeIndex = static_cast<ULONG>(args.Number("SIZE_INDEX", 0xFFFFFFFF));
+         auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+         auto chip = static_cast<ULONG>(args.Number("CHIP", 0xFFFFFFFF));
+         return [=] {
+             return FirmwareCall(sizeIndex, slot, chip, false, [&](ULONG* sizes, FirmwareFiles& firmware) {
+                 auto result = VxMp3GetFirmwareVersion(sizes, slot, &firmware.set);
+                 return std::to_string(result) + VersionFields(firmware.set, true);
+             });
+         };
+     }},
+    {"VxMp3GetFileVersion", "CHIP",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto chip = static_cast<ULONG>(args.Number("CHIP", 0xFFFFFFFF));
+                                     return [=] {
+                                         return FirmwareCall(
+                                             36, 0, chip, false, [&](ULONG*, FirmwareFiles& firmware) {
+                                                 auto result = VxMp3GetFileVersion(firmware.files.data(),
+                                                                                   firmware.lengths.data(),
+                                                                                   &firmware.set);
+                                                 return std::to_string(result) +
+                                                        VersionFields(firmware.set, false);
+                                             });
+                                     };
+                                 }},
+    {"VxMp3FreeMemoryDevice", "SLOT",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+                                     return [=] { return std::to_string(VxMp3FreeMemoryDevice(slot)); };
+                                 }},
+    {"VxMp3FatPrepareSupported", "SLOT",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto slot = static_cast<UCHAR>(args.Number("SLOT", 255));
+                                     return [=] { return std::to_string(VxMp3FatPrepareSupported(slot)); };
+                                 }},
+    {"VxMp3SetPhase", "PHASE PERCENT",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto phase = static_cast<ULONG>(args.Number("PHASE", 0xFFFFFFFF));
+                                     auto percent = static_cast<double>(args.Number("PERCENT", 100));
+                                     return [=] {
+                                         return std::to_string(VxMp3SetPhase(phase, percent, nullptr));
+                                     };
+                                 }},
+    {"VxMp3SetProgress", "PERCENT",
+     [](CallArguments& args) -> std::
+                                 function<std::string()> {
+                                     auto percent = static_cast<double>(args.Number("PERCENT", 100));
+                                     return [=] { return std::to_string(VxMp3SetProgress(percent)); };
+                                 }},
+    {"VxMp3GetProgress", "",
+     [](CallArguments&) -> std::
+                            function<std::string()> {
+                                return [] {
+                                    double progress = 0.0;
+                                    ULONG phase = 0;
+                                    int result = VxMp3GetProgress(&progress, &phase);
+                                    return std::to_string(result) + " progress=" + Percent(progress) +
+                                           Field("phase", phase);
+                                };
+                            }},
     {"VxMp3MMCDetectMedia", "CARD",
      [](CallArguments& args) -> std::
                                  function<std::string()> {

@@ -210,7 +210,7 @@ int RunUpdate(Invocation& invocation) {
         chipId = VxMp3GetChipId(1);
         VxMp3CloseDriver();
     }
-    auto firmware = LoadFirmwareFiles(*booted, request.install, chipId, true, &error);
+    auto firmware = LoadFirmwareFiles(request.install, chipId, true, &error);
     if (!firmware) {
         invocation.out << "update failed: " << error << "\n";
         return 1;

@@ -73,7 +73,7 @@ int RunVersions(Invocation& invocation) {
     VxMp3GetFlashSizes(&sizes[0], &failed);
     const ULONG chipId = VxMp3GetChipId(1);
     VxMp3CloseDriver();
-    auto firmware = LoadFirmwareFiles(*booted, install, chipId, false, &error);
+    auto firmware = LoadFirmwareFiles(install, chipId, false, &error);
     if (!firmware) {
         invocation.out << error << "\n";
         return 1;
