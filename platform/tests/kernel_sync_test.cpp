@@ -98,14 +98,33 @@ void RecordDpc(KDPC*, PVOID context, PVOID argument1, PVOID) {
     KeSetEvent(&record->ran, IO_NO_INCREMENT, FALSE);
 }
 
+// Queues the recorded DPC twice from inside a DPC: the dispatcher is busy running this one, so the
+// second insert certainly finds the first still queued.
+struct DoubleInsert {
+    KDPC dpc;
+    DpcRecord* target;
+    PVOID argument;
+    BOOLEAN first;
+    BOOLEAN second;
+};
+
+void InsertTwiceDpc(KDPC*, PVOID context, PVOID, PVOID) {
+    auto* insert = static_cast<DoubleInsert*>(context);
+    insert->first = KeInsertQueueDpc(&insert->target->dpc, insert->argument, nullptr);
+    insert->second = KeInsertQueueDpc(&insert->target->dpc, nullptr, nullptr);
+}
+
 TEST_F(ExecutiveServices, ADpcRunsOnceOnTheDispatcherThreadAtDispatchLevel) {
     DpcRecord record;
     KeInitializeEvent(&record.ran, NotificationEvent, FALSE);
     KeInitializeDpc(&record.dpc, RecordDpc, &record);
     int marker = 0;
-    EXPECT_TRUE(KeInsertQueueDpc(&record.dpc, &marker, nullptr));
-    EXPECT_FALSE(KeInsertQueueDpc(&record.dpc, nullptr, nullptr)) << "already queued";
+    DoubleInsert insert{{}, &record, &marker, FALSE, FALSE};
+    KeInitializeDpc(&insert.dpc, InsertTwiceDpc, &insert);
+    EXPECT_TRUE(KeInsertQueueDpc(&insert.dpc, nullptr, nullptr));
     EXPECT_EQ(KeWaitForSingleObject(&record.ran, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+    EXPECT_TRUE(insert.first);
+    EXPECT_FALSE(insert.second) << "already queued";
     EXPECT_EQ(record.runs, 1);
     EXPECT_EQ(record.irql, DISPATCH_LEVEL);
     EXPECT_NE(record.thread, platform::Scheduler::CurrentThread()->id);
