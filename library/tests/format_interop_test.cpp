@@ -3,6 +3,8 @@
 // and out of it byte for byte.
 #include <gtest/gtest.h>
 
+#include "library/tests/host_tools.h"
+
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -23,29 +25,10 @@ using vxmp3_test::Sized;
 
 constexpr std::uint32_t kSector = 512;
 
-std::string Tool(const char* name) {
-    for (const char* folder : {"/usr/sbin", "/sbin", "/usr/bin", "/bin"}) {
-        std::string candidate = std::string(folder) + "/" + name;
-        if (std::filesystem::exists(candidate)) {
-            return candidate;
-        }
-    }
-    return "";
-}
+using vxmp3::testing::CommandResult;
+using vxmp3::testing::RunCommand;
 
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
-
-CommandResult RunCommand(const std::string& command, const std::string& outputFile) {
-    CommandResult result;
-    int status = std::system((command + " > " + outputFile + " 2>&1").c_str());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream output(outputFile);
-    result.output.assign(std::istreambuf_iterator<char>(output), std::istreambuf_iterator<char>());
-    return result;
-}
+std::string Tool(const char* name) { return vxmp3::testing::HostTool(name); }
 
 std::vector<char> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -92,17 +75,7 @@ class FormattedVolume : public FormatScenario, public ::testing::WithParamInterf
     // set the label through the system afterwards). fsck.fat 4.2 would rather remove such a label
     // and says so, with exit status 1 under -n; that remark is the only one allowed.
     void ExpectFsckAccepts(const std::string& image, const std::string& summary) {
-        CommandResult fsck = RunCommand(Tool("fsck.fat") + " -n " + image, folder_.File("fsck.txt"));
-        EXPECT_LE(fsck.status, 1) << fsck.output;
-        EXPECT_NE(fsck.output.find(summary), std::string::npos) << fsck.output;
-        std::istringstream lines(fsck.output);
-        for (std::string line; std::getline(lines, line);) {
-            bool allowed =
-                line.empty() || line.rfind("fsck.fat ", 0) == 0 || line.find(summary) != std::string::npos ||
-                line == "Label '' stored in boot sector is not valid." ||
-                line == "  Auto-removing label from boot sector." || line == "Leaving filesystem unchanged.";
-            EXPECT_TRUE(allowed) << line << "\n" << fsck.output;
-        }
+        vxmp3::testing::ExpectFsckAccepts(image, summary, folder_.File("fsck.txt"));
     }
 };
 
