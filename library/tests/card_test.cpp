@@ -568,4 +568,41 @@ INSTANTIATE_TEST_SUITE_P(Cases, CardSize,
                                            SizeCase{"NoCard", 61440, false, 36}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
+// The media exports on a card slot: no block table to build, and the quick format takes the card's
+// path: its file-system sectors erased, its volume written, the medium marked changed.
+TEST_F(CardTest, QuickFormatOfACardSlotWritesTheCardVolume) {
+    static constexpr std::array<vxmp3::MemoryDevice, 1> kCardSlot{{{vxmp3::MEMORY_DEVICE_MMC, 0}}};
+    vxmp3::testing::UseSlotTable(kCardSlot);
+    Start({.sectors = 61440});
+    ULONG sizes[1] = {0};
+    ULONG failed = 0;
+    ASSERT_EQ(VxMp3GetFlashSizes(&sizes[0], &failed), ACCESS_DEVICE_OK);
+    ASSERT_EQ(sizes[0], 5u);
+    _BinaryFilesInformation files{};
+    EXPECT_EQ(VxMp3FatPrepareSupported(0), 0);
+    EXPECT_EQ(VxMp3BuildBlockStatus(sizes, 0, 1, &files, nullptr), PROGRAM_MEDIA_OK);
+    packets_.clear();
+    ASSERT_EQ(VxMp3QuickFormatQorv(sizes, 0, 1, &files, nullptr), PROGRAM_MEDIA_OK);
+
+    const VolumeCase volume{"Card30Mb", 61440, false, 6};
+    EXPECT_EQ(ReadCardFile(0, 1), ExpectedMasterBootRecord(volume));
+    EXPECT_EQ(ReadCardFile(1, 1), ExpectedBootSector(volume));
+    EXPECT_EQ(ReadCardFile(2, 1), ExpectedFatHead(volume));
+    auto sent = CardPackets();
+    ASSERT_FALSE(sent.empty());
+    auto opcodeAt = [&](UCHAR opcode) {
+        return std::find_if(sent.begin(), sent.end(),
+                            [&](const CardPacket& p) { return p.opcode == opcode; });
+    };
+    ASSERT_NE(opcodeAt(MMC_ERASE), sent.end());
+    ASSERT_NE(opcodeAt(MMC_WRITE_BLOCK), sent.end());
+    EXPECT_LT(opcodeAt(MMC_ERASE), opcodeAt(MMC_WRITE_BLOCK)) << "the file-system sectors are erased first";
+    USER_DATA status{};
+    ASSERT_EQ(VxMp3GetStatus(&status), 1);
+    EXPECT_EQ(status.mediaChanged, 1u);
+    std::string partition = ExtractPartition(CardPath(), folder_.File("partition.img"));
+    vxmp3::testing::ExpectFsckAccepts(partition, " 0 files, 0/", folder_.File("fsck.txt"));
+    EXPECT_TRUE(player_->ProtocolErrors().empty());
+}
+
 }  // namespace
