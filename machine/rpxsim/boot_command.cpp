@@ -62,6 +62,16 @@ std::unique_ptr<machine::Machine> BootMachine(Invocation& invocation) {
     return booted;
 }
 
+std::optional<unsigned> AttachPlayerFile(Invocation& invocation, machine::Machine& booted,
+                                         const std::string& playerFile) {
+    std::string error;
+    auto unit = booted.AttachPlayer(playerFile, {}, &error);
+    if (!unit) {
+        invocation.err << "rpxsim: " << error << "\n";
+    }
+    return unit;
+}
+
 int RunBoot(Invocation& invocation) {
     auto playerFile = invocation.args.NextIfAny();
     invocation.args.ExpectEnd();
@@ -73,9 +83,7 @@ int RunBoot(Invocation& invocation) {
         defaultPlayer.emplace();
         playerFile = defaultPlayer->MediumPath();
     }
-    std::string error;
-    if (!booted->AttachPlayer(*playerFile, {}, &error)) {
-        invocation.err << "rpxsim: " << error << "\n";
+    if (!AttachPlayerFile(invocation, *booted, *playerFile)) {
         return 1;
     }
     if (!debug) {

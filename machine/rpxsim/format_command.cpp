@@ -13,6 +13,7 @@
 #include "library/VxMp3.h"
 #include "machine/rpxsim/progress_monitor.h"
 #include "machine/rpxsim/session.h"
+#include "machine/rpxsim/tool_steps.h"
 #include "media_format/mapped_medium.h"
 #include "media_format/medium_reader.h"
 #include "platform/win32/win32.h"
@@ -33,14 +34,7 @@ constexpr const char* kQuickFormatFailed = "Quick format failed, uncheck the qui
 constexpr const char* kTooDamaged = "The media is too damaged to be formatted.";
 constexpr const char* kBatteryLow = "Battery is low, replace it before formatting.";
 
-constexpr ULONG kPhaseIdle = 0;
-constexpr ULONG kPhaseInitializing = 1;
-constexpr ULONG kPhaseClosing = 9;
-constexpr ULONG kPhaseComplete = 10;
 constexpr ULONG kNoMediumSizeIndex = 36;
-constexpr w32::DWORD kReopenDelayMs = 500;
-constexpr int kRemovalPolls = 30;
-constexpr w32::DWORD kRemovalPollMs = 1000;
 
 constexpr std::array<PhaseText, 7> kPhaseTexts{{{1, "Initializing"},
                                                 {2, "Scanning blocks"},
@@ -79,8 +73,8 @@ FormatOutcome RunWorker(const FormatRequest& request, ProgressMonitor& monitor) 
     FormatOutcome outcome;
     w32::HANDLE event = monitor.PhaseEvent();
     auto instance = static_cast<win::CHAR>(request.unit);
-    VxMp3SetPhase(kPhaseIdle, 0.0, event);
-    VxMp3SetPhase(kPhaseInitializing, 0.0, event);
+    VxMp3SetPhase(PHASE_IDLE, 0.0, event);
+    VxMp3SetPhase(PHASE_INITIALIZING, 0.0, event);
     if (!VxMp3OpenDriverEx(instance, DEVICE_STATUS_NORMAL)) {
         outcome.failure = kNoCommunication;
         return outcome;
@@ -109,7 +103,7 @@ FormatOutcome RunWorker(const FormatRequest& request, ProgressMonitor& monitor) 
     }
     _BinaryFilesInformation files{};
     tools::ReadBinaryFilesInformation(VxMp3GetChipId(1), &files);
-    VxMp3SetPhase(kPhaseInitializing, 100.0, event);
+    VxMp3SetPhase(PHASE_INITIALIZING, 100.0, event);
     if (auto status = VxMp3BuildBlockStatus(sizes, 0, 1, &files, event); status != PROGRAM_MEDIA_OK) {
         return fail(MessageOfStatus(status));
     }
@@ -119,18 +113,9 @@ FormatOutcome RunWorker(const FormatRequest& request, ProgressMonitor& monitor) 
     if (request.full && VxMp3FatEraseDataArea(sizes, 0, event) != PROGRAM_MEDIA_OK) {
         return fail(kTooDamaged);
     }
-    VxMp3SetPhase(kPhaseClosing, 0.0, event);
-    VxMp3FreeMemoryDevice(0);
-    VxMp3CloseDriver();
-    w32::Sleep(kReopenDelayMs);
-    if (VxMp3OpenDriverNoBlock(instance, DEVICE_STATUS_NORMAL)) {
-        USER_DATA userData{};
-        for (int poll = 0; poll < kRemovalPolls && VxMp3GetStatus(&userData) && userData.removalAllowed == 0;
-             ++poll) {
-            w32::Sleep(kRemovalPollMs);
-        }
+    if (CloseAndAwaitRemoval(instance, event)) {
         VxMp3CloseDriver();
-        VxMp3SetPhase(kPhaseComplete, 0.0, event);
+        VxMp3SetPhase(PHASE_COMPLETE, 0.0, event);
         monitor.WaitForCompletion();
     }
     return outcome;
@@ -163,10 +148,8 @@ int RunFormat(Invocation& invocation) {
         defaultPlayer.emplace();
         playerFile = defaultPlayer->MediumPath();
     }
-    std::string error;
-    auto unit = booted->AttachPlayer(*playerFile, {}, &error);
+    auto unit = AttachPlayerFile(invocation, *booted, *playerFile);
     if (!unit) {
-        invocation.err << "rpxsim: " << error << "\n";
         return 1;
     }
     platform::ProcessScope process(booted->Pc(), "VxMp3Format");
@@ -177,7 +160,7 @@ int RunFormat(Invocation& invocation) {
         ProgressMonitor monitor(invocation.out, kPhaseTexts, full ? 7 : 6, IsTerminal(invocation.out));
         outcome = RunWorker({*unit, full}, monitor);
         if (outcome.failure != nullptr) {
-            VxMp3SetPhase(kPhaseIdle, 0.0, monitor.PhaseEvent());
+            VxMp3SetPhase(PHASE_IDLE, 0.0, monitor.PhaseEvent());
         }
     }
     std::uint64_t elapsedMs = booted->Pc().Sched().NowMs() - start;

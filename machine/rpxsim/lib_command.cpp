@@ -40,9 +40,7 @@ int RunLib(Invocation& invocation) {
     // Every call is checked before the machine boots, so a mistake costs nothing.
     auto calls = ParseCalls(tail);
     auto booted = BootMachine(invocation);
-    std::string error;
-    if (!booted->AttachPlayer(playerFile, {}, &error)) {
-        invocation.err << "rpxsim: " << error << "\n";
+    if (!AttachPlayerFile(invocation, *booted, playerFile)) {
         return 1;
     }
     platform::ProcessScope process(booted->Pc(), "rpxsim lib");

@@ -23,8 +23,10 @@ const Subcommand kSubcommands[] = {
      "                          format a player's medium as the formatter does (the default 64 MB player\n"
      "                          when none is named), with its progress, result and summary",
      RunFormat},
-    {"boot", "boot [PLAYER]           boot a machine with a player (a new 64 MB one when none is named)\n"
-     "                          and print its boot trace", RunBoot},
+    {"boot",
+     "boot [PLAYER]           boot a machine with a player (a new 64 MB one when none is named)\n"
+     "                          and print its boot trace",
+     RunBoot},
     {"player",
      "player new FILE --size MB [--variant 8200|8210] [--bad B1,B2,...] [--card CARDFILE --card-sectors N]\n"
      "                          create a factory-fresh player\n"
@@ -72,9 +74,12 @@ CommonOptions TakeCommonOptions(Arguments& args, bool* help, bool* version) {
     *help = args.Flag("help");
     *version = args.Flag("version");
     common.debug = args.Flag("debug");
-    if (auto os = args.Option("os")) common.os = *os;
-    if (auto file = args.Option("registry")) common.registryFile = *file;
-    if (auto user = args.Option("user")) common.user = *user;
+    if (auto os = args.Option("os"))
+        common.os = *os;
+    if (auto file = args.Option("registry"))
+        common.registryFile = *file;
+    if (auto user = args.Option("user"))
+        common.user = *user;
     return common;
 }
 
@@ -117,4 +122,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace rpxsim
 
-int main(int argc, char** argv) { return rpxsim::Run(argc, argv); }
+int main(int argc, char** argv) {
+    return rpxsim::Run(argc, argv);
+}

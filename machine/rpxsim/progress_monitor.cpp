@@ -8,6 +8,7 @@
 #include <string>
 
 #include "library/VxMp3.h"
+#include "machine/rpxsim/tool_steps.h"
 
 namespace rpxsim {
 
@@ -15,9 +16,6 @@ namespace {
 
 using win::ULONG;
 
-constexpr ULONG kPhaseIdle = 0;
-constexpr ULONG kPhaseInitializing = 1;
-constexpr ULONG kPhaseComplete = 10;
 constexpr w32::DWORD kPollMs = 250;
 constexpr const char* kComplete = "Complete";
 
@@ -43,7 +41,7 @@ ProgressMonitor::~ProgressMonitor() {
 }
 
 const char* ProgressMonitor::TextOfPhase(ULONG phase) const {
-    if (phase == kPhaseIdle) {
+    if (phase == PHASE_IDLE) {
         return "";
     }
     for (const PhaseText& entry : phaseTexts_) {
@@ -70,21 +68,21 @@ void ProgressMonitor::Poll() {
     bool changed = phase != lastPhase_;
     if (changed) {
         lastPhase_ = phase;
-        phaseChanges_ = phase == kPhaseIdle ? 0 : phase == kPhaseInitializing ? 1 : phaseChanges_ + 1;
+        phaseChanges_ = phase == PHASE_IDLE ? 0 : phase == PHASE_INITIALIZING ? 1 : phaseChanges_ + 1;
     }
     const unsigned count = phaseCount_;
-    unsigned current = phase == kPhaseIdle ? 0 : static_cast<unsigned>(percent);
-    unsigned overall = phase == kPhaseIdle       ? 0
-                       : phase == kPhaseComplete ? 100
+    unsigned current = phase == PHASE_IDLE ? 0 : static_cast<unsigned>(percent);
+    unsigned overall = phase == PHASE_IDLE       ? 0
+                       : phase == PHASE_COMPLETE ? 100
                                                  : current / count + 100 * phaseChanges_ / count;
     Show(phase, current, overall, changed);
-    if (changed && phase != kPhaseIdle && std::string(TextOfPhase(phase)) == kComplete) {
+    if (changed && phase != PHASE_IDLE && std::string(TextOfPhase(phase)) == kComplete) {
         w32::SetEvent(completion_);
     }
 }
 
 void ProgressMonitor::Show(ULONG phase, unsigned current, unsigned overall, bool changed) {
-    if (phase == kPhaseIdle) {
+    if (phase == PHASE_IDLE) {
         return;
     }
     if (terminal_) {

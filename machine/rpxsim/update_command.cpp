@@ -14,6 +14,7 @@
 #include "machine/rpxsim/firmware_files.h"
 #include "machine/rpxsim/progress_monitor.h"
 #include "machine/rpxsim/session.h"
+#include "machine/rpxsim/tool_steps.h"
 #include "machine/rpxsim/versions_command.h"
 
 namespace rpxsim {
@@ -34,15 +35,8 @@ constexpr const char* kSystemAreaFull =
     "Size of the system files exceed system area. Please contact the vendor.";
 constexpr const char* kUnableToRead = "Unable to read the current firmware version.";
 
-constexpr ULONG kPhaseIdle = 0;
-constexpr ULONG kPhaseInitializing = 1;
-constexpr ULONG kPhaseClosing = 9;
-constexpr ULONG kPhaseComplete = 10;
 constexpr unsigned kQuickPhases = 6;
 constexpr unsigned kFullPhases = 9;
-constexpr w32::DWORD kReopenDelayMs = 500;
-constexpr int kRemovalPolls = 30;
-constexpr w32::DWORD kRemovalPollMs = 1000;
 
 constexpr std::array<PhaseText, 10> kPhaseTexts{{{1, "Initializing"},
                                                  {2, "Scanning blocks"},
@@ -93,8 +87,8 @@ class Worker {
 
     UpdateOutcome Run(FirmwareFiles& firmware) {
         w32::HANDLE event = monitor_.PhaseEvent();
-        VxMp3SetPhase(kPhaseIdle, 0.0, event);
-        VxMp3SetPhase(kPhaseInitializing, 0.0, event);
+        VxMp3SetPhase(PHASE_IDLE, 0.0, event);
+        VxMp3SetPhase(PHASE_INITIALIZING, 0.0, event);
         if (!VxMp3OpenDriverEx(request_.instance, DEVICE_STATUS_NORMAL)) {
             outcome_.failed = true;
             return outcome_;
@@ -158,22 +152,13 @@ class Worker {
     // again and "Complete" shown.
     UpdateOutcome Close(FirmwareFiles& firmware) {
         w32::HANDLE event = monitor_.PhaseEvent();
-        VxMp3SetPhase(kPhaseClosing, 0.0, event);
-        VxMp3FreeMemoryDevice(0);
-        VxMp3CloseDriver();
-        w32::Sleep(kReopenDelayMs);
-        if (!VxMp3OpenDriverNoBlock(request_.instance, DEVICE_STATUS_NORMAL)) {
+        if (!CloseAndAwaitRemoval(request_.instance, event)) {
             return outcome_;
-        }
-        USER_DATA userData{};
-        for (int poll = 0; poll < kRemovalPolls && VxMp3GetStatus(&userData) && userData.removalAllowed == 0;
-             ++poll) {
-            w32::Sleep(kRemovalPollMs);
         }
         versionsRead_ = VxMp3GetFirmwareVersion(sizes_, 0, &firmware.set) == PROGRAM_MEDIA_OK;
         VxMp3FreeMemoryDevice(0);
         VxMp3CloseDriver();
-        VxMp3SetPhase(kPhaseComplete, 0.0, event);
+        VxMp3SetPhase(PHASE_COMPLETE, 0.0, event);
         monitor_.WaitForCompletion();
         return outcome_;
     }
@@ -197,10 +182,8 @@ int RunUpdate(Invocation& invocation) {
     UpdateRequest request{0, invocation.args.Flag("full"), invocation.args.Option("install")};
     invocation.args.ExpectEnd();
     auto booted = BootMachine(invocation);
-    std::string error;
-    auto unit = booted->AttachPlayer(playerFile, {}, &error);
+    auto unit = AttachPlayerFile(invocation, *booted, playerFile);
     if (!unit) {
-        invocation.err << "rpxsim: " << error << "\n";
         return 1;
     }
     request.instance = static_cast<win::CHAR>(*unit);
@@ -210,6 +193,7 @@ int RunUpdate(Invocation& invocation) {
         chipId = VxMp3GetChipId(1);
         VxMp3CloseDriver();
     }
+    std::string error;
     auto firmware = LoadFirmwareFiles(request.install, chipId, true, &error);
     if (!firmware) {
         invocation.out << "update failed: " << error << "\n";
@@ -225,7 +209,7 @@ int RunUpdate(Invocation& invocation) {
         outcome = worker.Run(*firmware);
         versionsRead = worker.VersionsRead();
         if (outcome.failed) {
-            VxMp3SetPhase(kPhaseIdle, 0.0, monitor.PhaseEvent());
+            VxMp3SetPhase(PHASE_IDLE, 0.0, monitor.PhaseEvent());
         }
     }
     if (outcome.failed) {

@@ -56,10 +56,8 @@ int RunVersions(Invocation& invocation) {
     auto install = invocation.args.Option("install");
     invocation.args.ExpectEnd();
     auto booted = BootMachine(invocation);
-    std::string error;
-    auto unit = booted->AttachPlayer(playerFile, {}, &error);
+    auto unit = AttachPlayerFile(invocation, *booted, playerFile);
     if (!unit) {
-        invocation.err << "rpxsim: " << error << "\n";
         return 1;
     }
     platform::ProcessScope process(booted->Pc(), "VxUsbMscUpgrade");
@@ -73,6 +71,7 @@ int RunVersions(Invocation& invocation) {
     VxMp3GetFlashSizes(&sizes[0], &failed);
     const ULONG chipId = VxMp3GetChipId(1);
     VxMp3CloseDriver();
+    std::string error;
     auto firmware = LoadFirmwareFiles(install, chipId, false, &error);
     if (!firmware) {
         invocation.out << error << "\n";
