@@ -49,9 +49,14 @@ void DescribeMedium(std::ostream& out, std::span<const std::uint8_t> medium,
         << geometry.zones << " zone" << (geometry.zones == 1 ? "" : "s") << ", " << geometry.logicalBlocks
         << " logical blocks\n";
     const std::vector<std::uint32_t> bad = BadBlocks(medium, reader);
+    // A worn-out medium can have hundreds: the first ones say enough.
+    constexpr std::size_t kBadBlocksListed = 32;
     out << "Bad blocks: " << bad.size();
-    for (std::size_t i = 0; i < bad.size(); ++i) {
+    for (std::size_t i = 0; i < bad.size() && i < kBadBlocksListed; ++i) {
         out << (i == 0 ? " (" : ", ") << bad[i];
+    }
+    if (bad.size() > kBadBlocksListed) {
+        out << ", ... " << bad.size() - kBadBlocksListed << " more";
     }
     out << (bad.empty() ? "\n" : ")\n");
     out << "Card information structure: ";
@@ -152,12 +157,12 @@ void DescribeSystemFiles(std::ostream& out, std::span<const std::uint8_t> medium
 
 void DescribeBoot(std::ostream& out, std::span<const std::uint8_t> medium,
                   const media_format::MediumReader& reader) {
-    const BootDecision decision = CheckBootWindow(
-        reader.geometry(), [medium](std::uint64_t page) { return PageOf(medium, page); });
+    const BootDecision decision =
+        CheckBootWindow(reader.geometry(), [medium](std::uint64_t page) { return PageOf(medium, page); });
     out << "Boot: " << BootDecisionText(decision);
     if (decision.firstBootBlock) {
-        out << ", boot manager in " << decision.bootBlocks << " block" << (decision.bootBlocks == 1 ? "" : "s")
-            << " from block " << *decision.firstBootBlock;
+        out << ", boot manager in " << decision.bootBlocks << " block"
+            << (decision.bootBlocks == 1 ? "" : "s") << " from block " << *decision.firstBootBlock;
     }
     out << "\n";
 }

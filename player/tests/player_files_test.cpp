@@ -87,6 +87,23 @@ TEST(NewPlayer, CreatesMediumSettingsAndCardAndLoadsBack) {
     EXPECT_NE(info->find("61440 sectors (30 MB)"), std::string::npos) << *info;
 }
 
+TEST(NewPlayer, InfoListsTheFirstBadBlocksOfAWornMedium) {
+    testing::TempFolder folder;
+    NewPlayerRequest request;
+    request.mediumPath = folder.File("worn.nand");
+    request.megabytes = 16;
+    for (std::uint32_t block = 100; block < 140; ++block) {
+        request.badBlocks.push_back(block);
+    }
+    std::string error;
+    ASSERT_TRUE(CreateNewPlayer(request, error)) << error;
+    auto info = DescribePlayer(request.mediumPath, error);
+    ASSERT_TRUE(info) << error;
+    EXPECT_NE(info->find("Bad blocks: 40 (100, 101, "), std::string::npos) << *info;
+    EXPECT_NE(info->find(", 131, ... 8 more)\n"), std::string::npos) << *info;
+    EXPECT_EQ(info->find("132"), std::string::npos) << *info;
+}
+
 TEST(NewPlayer, RefusesBadRequests) {
     testing::TempFolder folder;
     struct Case {
