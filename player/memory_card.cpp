@@ -6,7 +6,8 @@
 
 namespace player {
 
-std::optional<MemoryCard> MemoryCard::FromFile(std::optional<MappedFile> file, std::string& error) {
+std::optional<MemoryCard> MemoryCard::FromFile(std::optional<media_format::MappedFile> file,
+                                               std::string& error) {
     if (!file) {
         return std::nullopt;
     }
@@ -19,12 +20,14 @@ std::optional<MemoryCard> MemoryCard::FromFile(std::optional<MappedFile> file, s
 }
 
 std::optional<MemoryCard> MemoryCard::Open(const std::string& path, std::string& error) {
-    return FromFile(MappedFile::Open(path, error), error);
+    return FromFile(media_format::MappedFile::Open(path, media_format::MappedFile::Access::ReadWrite, error),
+                    error);
 }
 
 std::optional<MemoryCard> MemoryCard::Create(const std::string& path, std::uint32_t sectors,
                                              std::string& error) {
-    return FromFile(MappedFile::Create(path, std::size_t{sectors} * CARD_SECTOR_BYTES, 0x00, error), error);
+    return FromFile(
+        media_format::MappedFile::Create(path, std::size_t{sectors} * CARD_SECTOR_BYTES, 0x00, error), error);
 }
 
 std::span<const std::uint8_t, CARD_SECTOR_BYTES> MemoryCard::Sector(std::uint32_t sector) const {
@@ -33,12 +36,12 @@ std::span<const std::uint8_t, CARD_SECTOR_BYTES> MemoryCard::Sector(std::uint32_
 }
 
 void MemoryCard::WriteSector(std::uint32_t sector, std::span<const std::uint8_t, CARD_SECTOR_BYTES> data) {
-    std::memcpy(file_.Bytes().data() + std::size_t{sector} * CARD_SECTOR_BYTES, data.data(),
+    std::memcpy(file_.WritableBytes().data() + std::size_t{sector} * CARD_SECTOR_BYTES, data.data(),
                 CARD_SECTOR_BYTES);
 }
 
 void MemoryCard::EraseSectors(std::uint32_t first, std::uint32_t last) {
-    auto bytes = file_.Bytes();
+    auto bytes = file_.WritableBytes();
     std::fill(bytes.begin() + std::size_t{first} * CARD_SECTOR_BYTES,
               bytes.begin() + (std::size_t{last} + 1) * CARD_SECTOR_BYTES, std::uint8_t{0});
 }

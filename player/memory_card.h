@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "player/mapped_file.h"
+#include "media_format/mapped_file.h"
 
 namespace player {
 
@@ -46,10 +46,11 @@ class MemoryCard {
     const CardRegisters& Registers() const { return registers_; }
 
   private:
-    explicit MemoryCard(MappedFile file) : file_(std::move(file)) {}
-    static std::optional<MemoryCard> FromFile(std::optional<MappedFile> file, std::string& error);
+    explicit MemoryCard(media_format::MappedFile file) : file_(std::move(file)) {}
+    static std::optional<MemoryCard> FromFile(std::optional<media_format::MappedFile> file,
+                                              std::string& error);
 
-    MappedFile file_;
+    media_format::MappedFile file_;
     CardRegisters registers_;
 };
 

@@ -11,7 +11,7 @@ static_assert(BLOCK_STATUS_OFFSET ==
               media_format::kPageDataBytes + offsetof(media_format::RedundantArea, blockStatus));
 
 std::optional<NandMedium> NandMedium::Open(const std::string& path, std::string& error) {
-    auto file = MappedFile::Open(path, error);
+    auto file = media_format::MappedFile::Open(path, media_format::MappedFile::Access::ReadWrite, error);
     if (!file) {
         return std::nullopt;
     }
@@ -32,7 +32,7 @@ std::optional<NandMedium> NandMedium::Create(const std::string& path, const medi
             return std::nullopt;
         }
     }
-    auto file = MappedFile::Create(path, geometry.MediumBytes(), 0xFF, error);
+    auto file = media_format::MappedFile::Create(path, geometry.MediumBytes(), 0xFF, error);
     if (!file) {
         return std::nullopt;
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "media_format/geometry.h"
-#include "player/mapped_file.h"
+#include "media_format/mapped_file.h"
 
 namespace player {
 
@@ -41,11 +41,13 @@ class NandMedium {
     void EraseBlock(std::uint32_t block, std::uint32_t pages = UINT32_MAX);
 
   private:
-    NandMedium(MappedFile file, const media_format::Geometry& geometry)
+    NandMedium(media_format::MappedFile file, const media_format::Geometry& geometry)
         : file_(std::move(file)), geometry_(&geometry) {}
-    std::uint8_t* PageBytes(std::uint64_t page) const { return file_.Bytes().data() + page * PAGE_BYTES; }
+    std::uint8_t* PageBytes(std::uint64_t page) const {
+        return file_.WritableBytes().data() + page * PAGE_BYTES;
+    }
 
-    MappedFile file_;
+    media_format::MappedFile file_;
     const media_format::Geometry* geometry_;
 };
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "media_format/mapped_medium.h"
+#include "media_format/mapped_file.h"
 #include "media_format/medium_reader.h"
 #include "media_format/redundant_area.h"
 #include "player/boot_check.h"
@@ -188,7 +188,8 @@ std::optional<std::string> DescribePlayer(const std::string& mediumPath, std::st
     if (!config) {
         return std::nullopt;
     }
-    auto mapped = media_format::MappedMedium::Open(mediumPath, error);
+    auto mapped =
+        media_format::MappedFile::Open(mediumPath, media_format::MappedFile::Access::ReadOnly, error);
     if (!mapped) {
         return std::nullopt;
     }

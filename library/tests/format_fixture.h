@@ -15,7 +15,7 @@
 
 #include "library/VxMp3.h"
 #include "machine/machine.h"
-#include "media_format/mapped_medium.h"
+#include "media_format/mapped_file.h"
 #include "media_format/medium_reader.h"
 #include "platform/win32/win32.h"
 #include "player/tests/test_support.h"
@@ -115,7 +115,8 @@ class FormatScenario : public ::testing::Test {
     std::span<const std::uint8_t> Medium() {
         if (!mapped_) {
             std::string error;
-            mapped_ = media_format::MappedMedium::Open(mediumPath_, error);
+            mapped_ = media_format::MappedFile::Open(mediumPath_, media_format::MappedFile::Access::ReadOnly,
+                                                     error);
             EXPECT_TRUE(mapped_) << error;
         }
         return mapped_ ? mapped_->Bytes() : std::span<const std::uint8_t>{};
@@ -148,7 +149,7 @@ class FormatScenario : public ::testing::Test {
     std::unique_ptr<machine::Machine> machine_;
     player::Player* player_ = nullptr;
     std::unique_ptr<platform::ProcessScope> scope_;
-    std::optional<media_format::MappedMedium> mapped_;
+    std::optional<media_format::MappedFile> mapped_;
     win::ULONG sizes_[1] = {36};
     win::ULONG reservedKiloBytes_ = 0;
     _BinaryFilesInformation files_{};

@@ -14,7 +14,7 @@
 #include "machine/rpxsim/progress_monitor.h"
 #include "machine/rpxsim/session.h"
 #include "machine/rpxsim/tool_steps.h"
-#include "media_format/mapped_medium.h"
+#include "media_format/mapped_file.h"
 #include "media_format/medium_reader.h"
 #include "platform/win32/win32.h"
 #include "tools/common/binary_files.h"
@@ -124,7 +124,7 @@ FormatOutcome RunWorker(const FormatRequest& request, ProgressMonitor& monitor) 
 // Block counts of the medium file, for the summary.
 std::optional<media_format::MediumSummary> SummaryOfMedium(const std::string& path) {
     std::string error;
-    auto mapped = media_format::MappedMedium::Open(path, error);
+    auto mapped = media_format::MappedFile::Open(path, media_format::MappedFile::Access::ReadOnly, error);
     if (!mapped) {
         return std::nullopt;
     }

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "machine/rpxsim/session.h"
-#include "media_format/mapped_medium.h"
+#include "media_format/mapped_file.h"
 #include "media_format/medium_reader.h"
 #include "player/new_player.h"
 #include "player/player_info.h"
@@ -92,7 +92,7 @@ int RunDisk(Invocation& invocation) {
     }
 
     std::string error;
-    auto mapped = media_format::MappedMedium::Open(path, error);
+    auto mapped = media_format::MappedFile::Open(path, media_format::MappedFile::Access::ReadOnly, error);
     auto reader = mapped ? media_format::MediumReader::Open(mapped->Bytes(),
                                                             static_cast<std::uint32_t>(*reservedKb), error)
                          : std::nullopt;

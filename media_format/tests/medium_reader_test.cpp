@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "media_format/cis.h"
-#include "media_format/mapped_medium.h"
+#include "media_format/mapped_file.h"
 #include "media_format/redundant_area.h"
 
 namespace media_format {
@@ -283,7 +283,7 @@ TEST(MediumReaderTest, RejectsSizesOfNoGeometry) {
     EXPECT_FALSE(MediumReader::Open({}, 0, error));
 }
 
-TEST(MappedMediumTest, MapsAFileForTheReader) {
+TEST(MappedFileTest, MapsAFileForTheReader) {
     SyntheticMedium medium(k8MB);
     for (uint32_t block = 0; block < 3; ++block) {
         medium.MarkBad(block);
@@ -296,9 +296,9 @@ TEST(MappedMediumTest, MapsAFileForTheReader) {
                    static_cast<std::streamsize>(medium.Bytes().size()));
     }
     std::string error;
-    std::optional<MappedMedium> mapped = MappedMedium::Open(path, error);
+    std::optional<MappedFile> mapped = MappedFile::Open(path, MappedFile::Access::ReadOnly, error);
     ASSERT_TRUE(mapped) << error;
-    MappedMedium moved = std::move(*mapped);
+    MappedFile moved = std::move(*mapped);
     EXPECT_TRUE(mapped->Bytes().empty());
     std::optional<MediumReader> reader = MediumReader::Open(moved.Bytes(), 0, error);
     ASSERT_TRUE(reader) << error;
@@ -306,7 +306,7 @@ TEST(MappedMediumTest, MapsAFileForTheReader) {
     std::remove(path.c_str());
 }
 
-TEST(MappedMediumTest, ReportsFilesThatCannotBeMapped) {
+TEST(MappedFileTest, ReportsFilesThatCannotBeMapped) {
     const std::string empty = testing::TempDir() + "media_format_empty.bin";
     std::ofstream{empty};
     const struct {
@@ -319,7 +319,7 @@ TEST(MappedMediumTest, ReportsFilesThatCannotBeMapped) {
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(MappedMedium::Open(c.path, error)) << c.path;
+        EXPECT_FALSE(MappedFile::Open(c.path, MappedFile::Access::ReadOnly, error)) << c.path;
         EXPECT_EQ(error, c.message);
     }
     std::remove(empty.c_str());
