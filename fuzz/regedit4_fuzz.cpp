@@ -20,7 +20,8 @@ void Require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     platform::Registry registry;
-    const std::string before = registry.SaveRegedit4("HKEY_LOCAL_MACHINE") + registry.SaveRegedit4("HKEY_USERS");
+    const std::string before =
+        registry.SaveRegedit4("HKEY_LOCAL_MACHINE") + registry.SaveRegedit4("HKEY_USERS");
     auto result = registry.LoadRegedit4(text);
     const std::string machine = registry.SaveRegedit4("HKEY_LOCAL_MACHINE");
     const std::string users = registry.SaveRegedit4("HKEY_USERS");
