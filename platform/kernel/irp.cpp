@@ -255,15 +255,18 @@ void Kernel::FinishRequest(IrpTracking& tracking) {
         IoFreeMdl(irp.MdlAddress);
         irp.MdlAddress = nullptr;
     }
-    FILE_OBJECT* file = irp.Tail.Overlay.OriginalFileObject;
+    // The request lets go of its file before its issuer learns of the completion, as the completion
+    // on the issuing thread does on Windows: a handle closed right after the issuer's completion
+    // routine then sends its close request at once, not later from whichever thread completed.
+    if (FILE_OBJECT* file = irp.Tail.Overlay.OriginalFileObject; file != nullptr) {
+        irp.Tail.Overlay.OriginalFileObject = nullptr;
+        DereferenceFile(file);
+    }
     if (tracking.finish) {
         auto finish = std::move(tracking.finish);
         finish(irp);
     }
     FreeIrp(&irp);
-    if (file != nullptr) {
-        DereferenceFile(file);
-    }
 }
 
 void Kernel::PrepareBuffers(IRP* irp, DEVICE_OBJECT* target, const FileRequest& request) {
