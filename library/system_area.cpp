@@ -78,6 +78,16 @@ bool EraseOrRetire(const ScannedSlot& media, ULONG block, UCHAR slot) {
     return false;
 }
 
+// The data of an erased block, written into system blocks that hold no file; none when there is
+// no memory for it.
+std::optional<std::vector<UCHAR>> ErasedBlockData(const ScannedSlot& media) {
+    try {
+        return std::vector<UCHAR>(media.BlockBytes(), 0xFF);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
 // One block of empty system pages (all data 0xFF) with the markers of `code`.
 bool WriteEmptySystemBlock(const ScannedSlot& media, const std::vector<UCHAR>& erased, ULONG block,
                            UCHAR code, UCHAR slot) {
@@ -345,10 +355,8 @@ bool ClaimSystemArea(UCHAR slot, const _BinaryFilesInformation* set) {
     if (!media) {
         return false;
     }
-    std::vector<UCHAR> erased;
-    try {
-        erased.assign(media->BlockBytes(), 0xFF);
-    } catch (const std::bad_alloc&) {
+    std::optional<std::vector<UCHAR>> erased = ErasedBlockData(*media);
+    if (!erased) {
         return false;
     }
     PrepareSystemArea(slot, set);
@@ -373,7 +381,7 @@ bool ClaimSystemArea(UCHAR slot, const _BinaryFilesInformation* set) {
     walk([&](ULONG, UCHAR) { return ++claimable != 0; });
     const double step = claimable != 0 ? PROGRESS_COMPLETE / claimable : 0.0;
     const bool written = walk([&](ULONG block, UCHAR code) {
-        if (!WriteEmptySystemBlock(*media, erased, block, code, slot)) {
+        if (!WriteEmptySystemBlock(*media, *erased, block, code, slot)) {
             return false;
         }
         AddToProgress(step);
@@ -445,10 +453,8 @@ bool ClaimRemainder(UCHAR slot, ULONG start, UCHAR code) {
     if (!media) {
         return false;
     }
-    std::vector<UCHAR> erased;
-    try {
-        erased.assign(media->BlockBytes(), 0xFF);
-    } catch (const std::bad_alloc&) {
+    std::optional<std::vector<UCHAR>> erased = ErasedBlockData(*media);
+    if (!erased) {
         return false;
     }
     // Never below the reserved area: the blocks before it belong to the volume.
@@ -458,7 +464,7 @@ bool ClaimRemainder(UCHAR slot, ULONG start, UCHAR code) {
         if (media->state.blockStatus[block] == BLOCK_BAD || !EraseOrRetire(*media, block, slot)) {
             continue;
         }
-        if (!WriteEmptySystemBlock(*media, erased, block, code, slot)) {
+        if (!WriteEmptySystemBlock(*media, *erased, block, code, slot)) {
             return false;
         }
         media->state.blockStatus[block] = code;
