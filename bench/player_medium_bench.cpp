@@ -6,6 +6,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,14 +37,22 @@ class BenchMedium {
     bool created_ = false;
 };
 
-constexpr std::uint32_t PAGES_TOUCHED = 32 * 1024;  // 16.5 MB of pages, the first 1024 blocks
-
-void PageRead(benchmark::State& state) {
-    BenchMedium file(4);
+// The bench medium opened as the player opens it; the benchmark is skipped when that fails.
+std::optional<player::NandMedium> OpenOrSkip(const BenchMedium& file, benchmark::State& state) {
     std::string error;
     auto medium = player::NandMedium::Open(file.Path(), error);
     if (!medium) {
         state.SkipWithError(error.c_str());
+    }
+    return medium;
+}
+
+constexpr std::uint32_t PAGES_TOUCHED = 32 * 1024;  // 16.5 MB of pages, the first 1024 blocks
+
+void PageRead(benchmark::State& state) {
+    BenchMedium file(4);
+    auto medium = OpenOrSkip(file, state);
+    if (!medium) {
         return;
     }
     std::array<std::uint8_t, player::PAGE_BYTES> out;
@@ -60,10 +69,8 @@ BENCHMARK(PageRead);
 
 void PageProgram(benchmark::State& state) {
     BenchMedium file(4);
-    std::string error;
-    auto medium = player::NandMedium::Open(file.Path(), error);
+    auto medium = OpenOrSkip(file, state);
     if (!medium) {
-        state.SkipWithError(error.c_str());
         return;
     }
     std::vector<std::uint8_t> data(player::PAGE_BYTES, 0xFF);
@@ -78,10 +85,8 @@ BENCHMARK(PageProgram);
 
 void BlockErase(benchmark::State& state) {
     BenchMedium file(4);
-    std::string error;
-    auto medium = player::NandMedium::Open(file.Path(), error);
+    auto medium = OpenOrSkip(file, state);
     if (!medium) {
-        state.SkipWithError(error.c_str());
         return;
     }
     std::uint32_t block = 0;
